@@ -1,0 +1,77 @@
+#pragma once
+// Inside the platform layer: the device interface the backends implement, the event
+// objects, and the handle table that maps HANDLE values to both. Component code never
+// includes this header.
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "platform/WinApi.h"
+
+namespace qwin::detail {
+
+/// A manual- or auto-reset event.
+class Event {
+public:
+    Event(bool manualReset, bool initialState) : manual_(manualReset), set_(initialState) {}
+    void Set();
+    void Reset();
+    bool IsSet() const;
+    /// WAIT_OBJECT_0 when set within ms (an auto-reset event is consumed), else WAIT_TIMEOUT.
+    DWORD Wait(DWORD ms);
+
+private:
+    const bool manual_;
+    bool set_;
+    mutable std::mutex mu_;
+    std::condition_variable cv_;
+};
+
+/// One open serial device. Every call runs on the caller's thread; a failing call sets the
+/// last-error value (qwin::SetLastError) and returns false. The semantics are those stated
+/// in WinApi.h for the function of the same role.
+class Device {
+public:
+    virtual ~Device() = default;
+    virtual bool SetupComm(DWORD inQueue, DWORD outQueue) = 0;
+    virtual bool GetState(DCB& dcb) = 0;
+    virtual bool SetState(const DCB& dcb) = 0;
+    virtual bool GetTimeouts(COMMTIMEOUTS& t) = 0;
+    virtual bool SetTimeouts(const COMMTIMEOUTS& t) = 0;
+    virtual bool SetMask(DWORD mask) = 0;
+    virtual bool GetMask(DWORD& mask) = 0;
+    virtual bool WaitEvent(DWORD* events, OVERLAPPED* ov) = 0;
+    virtual bool Read(void* buf, DWORD count, DWORD* done, OVERLAPPED* ov) = 0;
+    virtual bool Write(const void* buf, DWORD count, DWORD* done, OVERLAPPED* ov) = 0;
+    virtual bool OverlappedResult(OVERLAPPED* ov, DWORD* done, bool wait) = 0;
+    virtual bool Purge(DWORD flags) = 0;
+    virtual bool Flush() = 0;
+    virtual bool ClearError(DWORD* errors, COMSTAT* stat) = 0;
+    virtual bool Escape(DWORD func) = 0;
+    virtual bool TransmitChar(char c) = 0;
+    virtual bool ModemStatus(DWORD* status) = 0;
+    virtual bool Properties(COMMPROP& prop) = 0;
+    /// Ends every pending request (their events are set, last error ERROR_OPERATION_ABORTED)
+    /// and releases the device. Never fails; called once, by CloseHandle.
+    virtual void Close() = 0;
+};
+
+/// Sets the last error and returns false, for one-line failure paths.
+inline bool Fail(DWORD code) {
+    SetLastError(code);
+    return false;
+}
+
+HANDLE AddDevice(std::shared_ptr<Device> dev);
+HANDLE AddEvent(std::shared_ptr<Event> ev);
+std::shared_ptr<Device> FindDevice(HANDLE h);
+std::shared_ptr<Event> FindEvent(HANDLE h);
+
+/// Opens devices of a name space of their own (virtual devices: "virtual:NAME").
+/// The opener returns nullptr with the last error set when it cannot open the name.
+using Opener = std::function<std::shared_ptr<Device>(const std::string& name)>;
+void RegisterNamespace(const std::string& prefix, Opener opener);
+
+} // namespace qwin::detail

@@ -1,0 +1,259 @@
+#pragma once
+// The serial and device API the components are written against, shaped like the Windows
+// communications API so that component code reads like its algorithms. On Linux the
+// backends behind the handle table realise it with termios (posix/) or in memory
+// (virtual/). Errors: a failing call returns false (or INVALID_HANDLE_VALUE / 0) and sets
+// the last-error value to the system's own code (errno); ERROR_IO_PENDING means "started".
+#include <cerrno>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace qwin {
+
+using BOOL = int;
+using BYTE = uint8_t;
+using WORD = uint16_t;
+using DWORD = uint32_t;
+using HANDLE = uintptr_t;
+using HWND = uintptr_t;
+using HDEVNOTIFY = void*;
+using string = std::u16string;
+
+constexpr BOOL FALSE = 0;
+constexpr BOOL TRUE = 1;
+constexpr HANDLE INVALID_HANDLE_VALUE = ~HANDLE(0);
+constexpr DWORD MAXDWORD = 0xFFFFFFFF;
+constexpr DWORD INFINITE = 0xFFFFFFFF;
+
+// Last-error codes the components compare against. The rest are errno values.
+constexpr DWORD ERROR_SUCCESS = 0;
+constexpr DWORD ERROR_FILE_NOT_FOUND = ENOENT; // 2, as on Windows
+constexpr DWORD ERROR_IO_PENDING = 997;        // beyond every errno value
+/// What the event wait reports when its device vanished (unplug, hang-up): the code the
+/// component treats as "access denied" and answers by closing the port.
+constexpr DWORD ERROR_ACCESS_DENIED = 5;       // EIO's value, as on Windows
+static_assert(EIO == 5, "device-lost code must equal EIO");
+constexpr DWORD ERROR_INVALID_HANDLE = EBADF;
+constexpr DWORD ERROR_INVALID_PARAMETER = EINVAL;
+constexpr DWORD ERROR_OPERATION_ABORTED = ECANCELED;
+
+DWORD GetLastError();
+void SetLastError(DWORD code);
+
+// CreateFile
+constexpr DWORD GENERIC_READ = 0x80000000;
+constexpr DWORD GENERIC_WRITE = 0x40000000;
+constexpr DWORD OPEN_EXISTING = 3;
+constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x80;
+constexpr DWORD FILE_FLAG_OVERLAPPED = 0x40000000;
+
+/// Opens a serial device exclusively (a second opener, root included, gets EBUSY) and puts
+/// it in raw mode at once. Names: a path (/dev/ttyUSB0), a bare name relative to /dev
+/// (ttyUSB0), either behind the prefix \\.\ , or a virtual device's name.
+HANDLE CreateFile(const string& name, DWORD access, DWORD share, void* security,
+                  DWORD disposition, DWORD flags, HANDLE templateFile);
+BOOL CloseHandle(HANDLE h);
+
+// Device control block: 28 bytes, bit fields in Windows order.
+constexpr BYTE NOPARITY = 0, ODDPARITY = 1, EVENPARITY = 2, MARKPARITY = 3, SPACEPARITY = 4;
+constexpr BYTE ONESTOPBIT = 0, ONE5STOPBITS = 1, TWOSTOPBITS = 2;
+constexpr DWORD DTR_CONTROL_DISABLE = 0, DTR_CONTROL_ENABLE = 1, DTR_CONTROL_HANDSHAKE = 2;
+constexpr DWORD RTS_CONTROL_DISABLE = 0, RTS_CONTROL_ENABLE = 1, RTS_CONTROL_HANDSHAKE = 2,
+                RTS_CONTROL_TOGGLE = 3;
+
+struct DCB {
+    DWORD DCBlength;
+    DWORD BaudRate;
+    DWORD fBinary : 1;
+    DWORD fParity : 1;
+    DWORD fOutxCtsFlow : 1;
+    DWORD fOutxDsrFlow : 1;
+    DWORD fDtrControl : 2;
+    DWORD fDsrSensitivity : 1;
+    DWORD fTXContinueOnXoff : 1;
+    DWORD fOutX : 1;
+    DWORD fInX : 1;
+    DWORD fErrorChar : 1;
+    DWORD fNull : 1;
+    DWORD fRtsControl : 2;
+    DWORD fAbortOnError : 1;
+    DWORD fDummy2 : 17;
+    WORD wReserved;
+    WORD XonLim;
+    WORD XoffLim;
+    BYTE ByteSize;
+    BYTE Parity;
+    BYTE StopBits;
+    char XonChar;
+    char XoffChar;
+    char ErrorChar;
+    char EofChar;
+    char EvtChar;
+    WORD wReserved1;
+};
+static_assert(sizeof(DCB) == 28, "DCB must keep the Windows layout");
+
+struct COMMTIMEOUTS {
+    DWORD ReadIntervalTimeout;
+    DWORD ReadTotalTimeoutMultiplier;
+    DWORD ReadTotalTimeoutConstant;
+    DWORD WriteTotalTimeoutMultiplier;
+    DWORD WriteTotalTimeoutConstant;
+};
+
+struct COMMPROP {
+    WORD wPacketLength;
+    WORD wPacketVersion;
+    DWORD dwServiceMask;
+    DWORD dwReserved1;
+    DWORD dwMaxTxQueue;
+    DWORD dwMaxRxQueue;
+    DWORD dwMaxBaud;
+    DWORD dwProvSubType;
+    DWORD dwProvCapabilities;
+    DWORD dwSettableParams;
+    DWORD dwSettableBaud;
+    WORD wSettableData;
+    WORD wSettableStopParity;
+    DWORD dwCurrentTxQueue;
+    DWORD dwCurrentRxQueue;
+    DWORD dwProvSpec1;
+    DWORD dwProvSpec2;
+    char16_t wcProvChar[1];
+};
+static_assert(sizeof(COMMPROP) == 64, "COMMPROP must keep the Windows layout");
+
+struct COMMCONFIG {
+    DWORD dwSize;
+    WORD wVersion;
+    WORD wReserved;
+    DCB dcb;
+    DWORD dwProviderSubType;
+    DWORD dwProviderOffset;
+    DWORD dwProviderSize;
+    char16_t wcProviderData[1];
+};
+static_assert(sizeof(COMMCONFIG) == 52, "COMMCONFIG must keep the Windows layout");
+
+struct COMSTAT {
+    DWORD fCtsHold : 1;
+    DWORD fDsrHold : 1;
+    DWORD fRlsdHold : 1;
+    DWORD fXoffHold : 1;
+    DWORD fXoffSent : 1;
+    DWORD fEof : 1;
+    DWORD fTxim : 1;
+    DWORD fReserved : 25;
+    DWORD cbInQue;
+    DWORD cbOutQue;
+};
+
+/// An asynchronous request's record: the caller sets hEvent (a manual- or auto-reset
+/// event); the backend resets it when the request starts pending and sets it when the
+/// request ends, with Internal = final last-error code and InternalHigh = bytes moved.
+struct OVERLAPPED {
+    uintptr_t Internal;
+    uintptr_t InternalHigh;
+    DWORD Offset;
+    DWORD OffsetHigh;
+    HANDLE hEvent;
+};
+
+BOOL SetupComm(HANDLE h, DWORD inQueue, DWORD outQueue);
+BOOL GetCommState(HANDLE h, DCB& dcb);
+/// Reads the device state, overlays dcb, writes it; a rate or mode the driver refuses
+/// fails with the system's code and the device keeps its previous state. Members termios
+/// cannot express are kept as last set, so GetCommState returns what was set.
+BOOL SetCommState(HANDLE h, const DCB& dcb);
+BOOL GetCommTimeouts(HANDLE h, COMMTIMEOUTS& t);
+BOOL SetCommTimeouts(HANDLE h, const COMMTIMEOUTS& t);
+
+// Line events (WaitCommEvent masks).
+constexpr DWORD EV_RXCHAR = 0x0001, EV_RXFLAG = 0x0002, EV_TXEMPTY = 0x0004, EV_CTS = 0x0008,
+                EV_DSR = 0x0010, EV_RLSD = 0x0020, EV_BREAK = 0x0040, EV_ERR = 0x0080,
+                EV_RING = 0x0100, EV_PERR = 0x0200, EV_RX80FULL = 0x0400, EV_EVENT1 = 0x0800,
+                EV_EVENT2 = 0x1000;
+
+/// Changing the mask completes a pending wait at once with an empty event mask.
+BOOL SetCommMask(HANDLE h, DWORD mask);
+BOOL GetCommMask(HANDLE h, DWORD& mask);
+/// With ov: TRUE when events are already pending (*events filled), else FALSE with
+/// ERROR_IO_PENDING; *events is written when the wait ends and ov->hEvent is set. A
+/// vanished device ends the wait with ERROR_ACCESS_DENIED.
+BOOL WaitCommEvent(HANDLE h, DWORD* events, OVERLAPPED* ov);
+
+/// With ov: TRUE when the request finished at once (*done filled), else FALSE with
+/// ERROR_IO_PENDING and the request completes on its own, honouring the time-outs.
+BOOL ReadFile(HANDLE h, void* buf, DWORD count, DWORD* done, OVERLAPPED* ov);
+BOOL WriteFile(HANDLE h, const void* buf, DWORD count, DWORD* done, OVERLAPPED* ov);
+/// The bytes moved by a request; with wait, blocks until it ends.
+BOOL GetOverlappedResult(HANDLE h, OVERLAPPED* ov, DWORD* done, BOOL wait);
+
+constexpr DWORD PURGE_TXABORT = 0x1, PURGE_RXABORT = 0x2, PURGE_TXCLEAR = 0x4, PURGE_RXCLEAR = 0x8;
+BOOL PurgeComm(HANDLE h, DWORD flags);
+BOOL FlushFileBuffers(HANDLE h);
+
+constexpr DWORD CE_RXOVER = 0x1, CE_OVERRUN = 0x2, CE_RXPARITY = 0x4, CE_FRAME = 0x8,
+                CE_BREAK = 0x10, CE_TXFULL = 0x100, CE_PTO = 0x200, CE_IOE = 0x400,
+                CE_DNS = 0x800, CE_OOP = 0x1000, CE_MODE = 0x8000;
+/// The line errors since the last call (then cleared) and, with stat, the queue counts.
+BOOL ClearCommError(HANDLE h, DWORD* errors, COMSTAT* stat);
+
+constexpr DWORD SETXOFF = 1, SETXON = 2, SETRTS = 3, CLRRTS = 4, SETDTR = 5, CLRDTR = 6,
+                RESETDEV = 7, SETBREAK = 8, CLRBREAK = 9;
+BOOL EscapeCommFunction(HANDLE h, DWORD func);
+BOOL SetCommBreak(HANDLE h);
+BOOL ClearCommBreak(HANDLE h);
+BOOL TransmitCommChar(HANDLE h, char c);
+
+constexpr DWORD MS_CTS_ON = 0x10, MS_DSR_ON = 0x20, MS_RING_ON = 0x40, MS_RLSD_ON = 0x80;
+BOOL GetCommModemStatus(HANDLE h, DWORD* status);
+
+// Capabilities.
+constexpr DWORD PCF_DTRDSR = 0x1, PCF_RTSCTS = 0x2, PCF_RLSD = 0x4, PCF_PARITY_CHECK = 0x8,
+                PCF_XONXOFF = 0x10, PCF_SETXCHAR = 0x20, PCF_TOTALTIMEOUTS = 0x40,
+                PCF_INTTIMEOUTS = 0x80, PCF_SPECIALCHARS = 0x100, PCF_16BITMODE = 0x200;
+constexpr DWORD SP_PARITY = 0x1, SP_BAUD = 0x2, SP_DATABITS = 0x4, SP_STOPBITS = 0x8,
+                SP_HANDSHAKING = 0x10, SP_PARITY_CHECK = 0x20, SP_RLSD = 0x40;
+constexpr DWORD BAUD_075 = 0x1, BAUD_110 = 0x2, BAUD_134_5 = 0x4, BAUD_150 = 0x8,
+                BAUD_300 = 0x10, BAUD_600 = 0x20, BAUD_1200 = 0x40, BAUD_1800 = 0x80,
+                BAUD_2400 = 0x100, BAUD_4800 = 0x200, BAUD_7200 = 0x400, BAUD_9600 = 0x800,
+                BAUD_14400 = 0x1000, BAUD_19200 = 0x2000, BAUD_38400 = 0x4000,
+                BAUD_56K = 0x8000, BAUD_128K = 0x10000, BAUD_115200 = 0x20000,
+                BAUD_57600 = 0x40000, BAUD_USER = 0x10000000;
+constexpr WORD DATABITS_5 = 0x1, DATABITS_6 = 0x2, DATABITS_7 = 0x4, DATABITS_8 = 0x8,
+               DATABITS_16 = 0x10, DATABITS_16X = 0x20;
+constexpr WORD STOPBITS_10 = 0x1, STOPBITS_15 = 0x2, STOPBITS_20 = 0x4, PARITY_NONE = 0x100,
+               PARITY_ODD = 0x200, PARITY_EVEN = 0x400, PARITY_MARK = 0x800,
+               PARITY_SPACE = 0x1000;
+BOOL GetCommProperties(HANDLE h, COMMPROP& prop);
+
+/// The device's default configuration: an open device's own state, read through its
+/// handle; a closed device is never opened for it (that would pulse DTR/RTS), so its
+/// default comes from a per-process store seeded with 9600 8N1 without flow control.
+BOOL GetDefaultCommConfig(const string& name, COMMCONFIG* cc, DWORD* size);
+BOOL SetDefaultCommConfig(const string& name, const COMMCONFIG* cc, DWORD size);
+/// Shows the installed dialog provider; FALSE (changing nothing) without one or on cancel.
+BOOL CommConfigDialog(const string& name, HWND owner, COMMCONFIG* cc);
+using CommConfigDialogProvider = std::function<bool(const string& name, COMMCONFIG& cc)>;
+void SetCommConfigDialogProvider(CommConfigDialogProvider provider);
+
+// Events and waits.
+constexpr DWORD WAIT_OBJECT_0 = 0, WAIT_TIMEOUT = 258, WAIT_FAILED = 0xFFFFFFFF;
+HANDLE CreateEvent(void* security, BOOL manualReset, BOOL initialState, const char16_t* name);
+BOOL SetEvent(HANDLE h);
+BOOL ResetEvent(HANDLE h);
+DWORD WaitForSingleObject(HANDLE h, DWORD ms);
+
+// Process priority class (nice levels on Linux).
+constexpr DWORD IDLE_PRIORITY_CLASS = 0x40, NORMAL_PRIORITY_CLASS = 0x20,
+                HIGH_PRIORITY_CLASS = 0x80, REALTIME_PRIORITY_CLASS = 0x100;
+HANDLE GetCurrentProcess();
+DWORD GetPriorityClass(HANDLE process);
+BOOL SetPriorityClass(HANDLE process, DWORD cls);
+
+/// The system's text for a last-error code (strerror's), UTF-8.
+std::string SysErrorMessage(DWORD code);
+
+} // namespace qwin

@@ -1,0 +1,55 @@
+#pragma once
+// The application object: exception display and the main window's message hooks.
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "rtl/Closure.h"
+#include "rtl/Exceptions.h"
+
+namespace rtl {
+
+struct TMessage {
+    uint32_t Msg = 0;
+    uintptr_t WParam = 0;
+    intptr_t LParam = 0;
+    intptr_t Result = 0;
+};
+
+/// A hook sees every message of the main window first; true means handled.
+using TWindowHook = Closure<bool(TMessage& Message)>;
+
+class TApplication {
+public:
+    /// Shows the message of the exception being handled (call inside a catch block)
+    /// unless it is the silent abort.
+    void HandleException(void* Sender);
+    /// Same, for a captured exception; usable from any thread: the display runs on the
+    /// main thread.
+    void HandleException(std::exception_ptr e);
+    void ShowException(const std::exception& e);
+
+    /// Where exception texts go; the default writes them to stderr. The console shows a box.
+    using ExceptionDisplay = std::function<void(const std::string& message)>;
+    void SetExceptionDisplay(ExceptionDisplay d) { display_ = std::move(d); }
+
+    void HookMainWindow(TWindowHook hook);
+    void UnhookMainWindow(TWindowHook hook);
+    bool IsHooked(const TWindowHook& hook) const;
+    /// Passes a message to the hooks in order until one handles it (main thread only).
+    bool DispatchMessage(TMessage& m);
+    /// The main window's handle, as device registrations need one.
+    uintptr_t Handle() const { return 1; }
+
+    bool MainFormOnTaskBar = true;
+
+private:
+    ExceptionDisplay display_;
+    std::vector<TWindowHook> hooks_;
+};
+
+TApplication& Application();
+
+} // namespace rtl

@@ -1,0 +1,88 @@
+#pragma once
+// A handler: a function bound to an object. Unlike std::function, two closures compare
+// equal exactly when both the function and the object are the same, which the components
+// rely on to tell their own hooks from someone else's.
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <utility>
+
+namespace rtl {
+
+template <class Sig> class Closure;
+
+template <class R, class... Args> class Closure<R(Args...)> {
+public:
+    using Thunk = R (*)(void*, Args...);
+
+    Closure() = default;
+    Closure(std::nullptr_t) {}
+
+    /// Binds member function M to obj: Closure<void(TObject*)>::Of<&TForm2::Click>(this).
+    template <auto M, class C> static Closure Of(C* obj) {
+        Closure c;
+        c.code_ = &Invoke<M, C>;
+        c.tag_ = &kTag<M>;
+        c.data_ = obj;
+        return c;
+    }
+
+    /// Binds a free function taking the object as its first argument.
+    static Closure Bind(void* obj, Thunk fn, const void* tag) {
+        Closure c;
+        c.code_ = fn;
+        c.tag_ = tag;
+        c.data_ = obj;
+        return c;
+    }
+
+    bool Assigned() const { return code_ != nullptr; }
+    explicit operator bool() const { return Assigned(); }
+    void* Data() const { return data_; }
+
+    R operator()(Args... args) const { return code_(data_, std::forward<Args>(args)...); }
+
+    friend bool operator==(const Closure& a, const Closure& b) {
+        return a.tag_ == b.tag_ && a.data_ == b.data_ && a.code_ == b.code_;
+    }
+
+private:
+    template <auto M> static constexpr char kTag = 0;
+
+    template <auto M, class C> static R Invoke(void* obj, Args... args) {
+        return (static_cast<C*>(obj)->*M)(std::forward<Args>(args)...);
+    }
+
+    Thunk code_ = nullptr;
+    const void* tag_ = nullptr;
+    void* data_ = nullptr;
+};
+
+/// Owns a callable and hands out closures bound to it, for callers (tests, small
+/// programs) that have no class of their own to bind. Every instance is a distinct handler.
+template <class Sig> class Handler;
+
+template <class R, class... Args> class Handler<R(Args...)> {
+public:
+    Handler() = default;
+    template <class F> explicit Handler(F f) : fn_(std::make_unique<std::function<R(Args...)>>(std::move(f))) {}
+    template <class F> Handler& operator=(F f) {
+        fn_ = std::make_unique<std::function<R(Args...)>>(std::move(f));
+        return *this;
+    }
+
+    Closure<R(Args...)> closure() const {
+        if (!fn_) return {};
+        return Closure<R(Args...)>::Bind(fn_.get(), &Call, &kTag);
+    }
+    operator Closure<R(Args...)>() const { return closure(); }
+
+private:
+    static constexpr char kTag = 0;
+    static R Call(void* f, Args... args) {
+        return (*static_cast<std::function<R(Args...)>*>(f))(std::forward<Args>(args)...);
+    }
+    std::unique_ptr<std::function<R(Args...)>> fn_;
+};
+
+} // namespace rtl

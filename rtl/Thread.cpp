@@ -1,0 +1,133 @@
+#include "rtl/Thread.h"
+
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <condition_variable>
+#include <mutex>
+
+#include "rtl/MainLoop.h"
+
+namespace rtl {
+
+namespace {
+std::mutex g_countMu;
+std::condition_variable g_countCv;
+int g_running = 0;
+
+int NiceOf(TThreadPriority p) {
+    static const int table[] = {19, 10, 5, 0, -5, -10, -15};
+    return table[p];
+}
+} // namespace
+
+TThread::TThread(bool CreateSuspended) : createSuspended_(CreateSuspended) {}
+
+TThread::~TThread() {
+    if (thread_.joinable()) {
+        if (thread_.get_id() == std::this_thread::get_id()) {
+            thread_.detach();
+        } else {
+            Terminate();
+            thread_.join();
+        }
+    }
+}
+
+void TThread::Start() {
+    if (started_.exchange(true)) return;
+    {
+        std::lock_guard lock(g_countMu);
+        ++g_running;
+    }
+    std::lock_guard lock(startMu_); // Run must not detach before thread_ is assigned
+    thread_ = std::thread([this] { Run(); });
+}
+
+void TThread::Terminate() { terminated_.store(true, std::memory_order_release); }
+
+void TThread::SetPriority(TThreadPriority p) {
+    priority_.store(p);
+    if (tid_.load() != 0) ApplyPriority();
+}
+
+void TThread::ApplyPriority() {
+    // Raising priority needs privileges; without them the thread keeps running as it is.
+    setpriority(PRIO_PROCESS, static_cast<id_t>(tid_.load()), NiceOf(priority_.load()));
+}
+
+void TThread::WaitFor() {
+    if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();
+}
+
+void TThread::Run() {
+    tid_.store(static_cast<int>(syscall(SYS_gettid)));
+    ApplyPriority();
+    try {
+        Execute();
+    } catch (...) {
+        fatal_ = std::current_exception();
+    }
+    try {
+        DoTerminate();
+    } catch (...) {
+    }
+    bool selfFree = freeOnTerminate_;
+    finished_.store(true, std::memory_order_release);
+    if (selfFree) {
+        {
+            std::lock_guard lock(startMu_);
+        }
+        thread_.detach();
+        delete this;
+    }
+    {
+        std::lock_guard lock(g_countMu);
+        --g_running;
+    }
+    g_countCv.notify_all();
+}
+
+void TThread::Synchronize(const std::function<void()>& fn) {
+    IMainLoop& loop = MainLoop();
+    if (loop.IsMainThread()) {
+        fn();
+        return;
+    }
+    struct Call {
+        std::mutex mu;
+        std::condition_variable cv;
+        bool done = false;
+        std::exception_ptr error;
+    } call;
+    loop.Post([&call, &fn] {
+        std::exception_ptr error;
+        try {
+            fn();
+        } catch (...) {
+            error = std::current_exception();
+        }
+        // Notify under the lock: the waiter's frame owns call and may leave at once.
+        std::lock_guard lock(call.mu);
+        call.error = error;
+        call.done = true;
+        call.cv.notify_one();
+    });
+    std::unique_lock lock(call.mu);
+    call.cv.wait(lock, [&] { return call.done; });
+    if (call.error) std::rethrow_exception(call.error);
+}
+
+int TThread::RunningCount() {
+    std::lock_guard lock(g_countMu);
+    return g_running;
+}
+
+bool TThread::WaitForAll(int timeoutMs) {
+    std::unique_lock lock(g_countMu);
+    return g_countCv.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                              [] { return g_running == 0; });
+}
+
+} // namespace rtl
