@@ -64,13 +64,20 @@ inline bool Fail(DWORD code) {
     return false;
 }
 
-HANDLE AddDevice(std::shared_ptr<Device> dev);
+/// Enters an open device in the handle table; key is the name it is found by while open
+/// (FindOpenDevice), empty for none.
+HANDLE AddDevice(std::shared_ptr<Device> dev, std::string key = {});
 HANDLE AddEvent(std::shared_ptr<Event> ev);
+/// The device or event behind a handle; nullptr for a closed, stale or foreign handle.
 std::shared_ptr<Device> FindDevice(HANDLE h);
 std::shared_ptr<Event> FindEvent(HANDLE h);
+/// The open device entered under key, or nullptr.
+std::shared_ptr<Device> FindOpenDevice(const std::string& key);
 
 /// Opens devices of a name space of their own (virtual devices: "virtual:NAME").
-/// The opener returns nullptr with the last error set when it cannot open the name.
+/// The opener receives the whole name, prefix included (after a leading \\.\ is
+/// stripped), and returns nullptr with the last error set when it cannot open it.
+/// Registering an empty opener removes the name space.
 using Opener = std::function<std::shared_ptr<Device>(const std::string& name)>;
 void RegisterNamespace(const std::string& prefix, Opener opener);
 

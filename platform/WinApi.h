@@ -30,6 +30,8 @@ constexpr DWORD INFINITE = 0xFFFFFFFF;
 constexpr DWORD ERROR_SUCCESS = 0;
 constexpr DWORD ERROR_FILE_NOT_FOUND = ENOENT; // 2, as on Windows
 constexpr DWORD ERROR_IO_PENDING = 997;        // beyond every errno value
+/// GetOverlappedResult without waiting on a request that is still running.
+constexpr DWORD ERROR_IO_INCOMPLETE = 996;
 /// What the event wait reports when its device vanished (unplug, hang-up): the code the
 /// component treats as "access denied" and answers by closing the port.
 constexpr DWORD ERROR_ACCESS_DENIED = 5;       // EIO's value, as on Windows

@@ -1,0 +1,60 @@
+#include "platform/DeviceNames.h"
+
+#include "rtl/Text.h"
+
+#include <climits>
+#include <cstdlib>
+#include <map>
+#include <mutex>
+
+namespace qwin::detail {
+
+namespace {
+
+struct Namespaces {
+    std::mutex mu;
+    std::map<std::string, Opener> openers;
+};
+
+Namespaces& namespaces() {
+    static Namespaces n;
+    return n;
+}
+
+bool StartsWith(const std::string& s, const std::string& prefix) {
+    return s.compare(0, prefix.size(), prefix) == 0;
+}
+
+} // namespace
+
+void RegisterNamespace(const std::string& prefix, Opener opener) {
+    Namespaces& n = namespaces();
+    std::lock_guard lock(n.mu);
+    if (opener)
+        n.openers[prefix] = std::move(opener);
+    else
+        n.openers.erase(prefix);
+}
+
+Opener NamespaceOpener(const std::string& normalised) {
+    Namespaces& n = namespaces();
+    std::lock_guard lock(n.mu);
+    for (auto& [prefix, opener] : n.openers)
+        if (!prefix.empty() && StartsWith(normalised, prefix)) return opener;
+    return {};
+}
+
+std::string NormaliseDeviceName(const string& name) {
+    std::string s = rtl::StringToUtf8(name);
+    if (StartsWith(s, "\\\\.\\")) s.erase(0, 4);
+    if (s.empty() || s.find('/') != std::string::npos || NamespaceOpener(s)) return s;
+    return "/dev/" + s;
+}
+
+std::string DeviceKey(const std::string& normalised) {
+    if (normalised.empty() || NamespaceOpener(normalised)) return normalised;
+    char real[PATH_MAX];
+    return realpath(normalised.c_str(), real) ? std::string(real) : normalised;
+}
+
+} // namespace qwin::detail

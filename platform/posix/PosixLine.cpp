@@ -1,0 +1,159 @@
+// Queues, line control and line status of a tty.
+#include "platform/posix/PosixDevice.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace qwin::posix {
+
+namespace {
+
+bool FailErrno() {
+    return detail::Fail(static_cast<DWORD>(errno));
+}
+
+} // namespace
+
+bool PosixDevice::Purge(DWORD flags) {
+    std::lock_guard lock(mu_);
+    if (closed_) return detail::Fail(ERROR_INVALID_HANDLE);
+    if (flags & PURGE_RXABORT) FinishTransfer(read_, ERROR_OPERATION_ABORTED);
+    if (flags & PURGE_TXABORT) {
+        FinishTransfer(write_, ERROR_OPERATION_ABORTED);
+        priority_.reset();
+    }
+    if ((flags & PURGE_RXCLEAR) && tcflush(fd_, TCIFLUSH) != 0) return FailErrno();
+    if ((flags & PURGE_TXCLEAR) && tcflush(fd_, TCOFLUSH) != 0) return FailErrno();
+    return true;
+}
+
+bool PosixDevice::Flush() {
+    int fd;
+    {
+        std::unique_lock lock(mu_);
+        if (!Usable()) return false;
+        // Our own queue first, then the kernel's.
+        finished_.wait(lock, [this] { return closed_ || lost_ || (!write_ && !priority_); });
+        if (!Usable()) return false;
+        // tcdrain may sleep for long (flow control): on a duplicate, so that closing the
+        // device meanwhile cannot hand the descriptor number to someone else.
+        fd = fcntl(fd_, F_DUPFD_CLOEXEC, 0);
+        if (fd < 0) return FailErrno();
+    }
+    const int r = tcdrain(fd);
+    const int err = errno;
+    close(fd);
+    return r == 0 || detail::Fail(static_cast<DWORD>(err));
+}
+
+bool PosixDevice::ClearError(DWORD* errors, COMSTAT* stat) {
+    std::lock_guard lock(mu_);
+    if (closed_) return detail::Fail(ERROR_INVALID_HANDLE);
+    DWORD ce = 0;
+    LineCounters now;
+    if (countersKnown_) {
+        if (int err = ReadLineCounters(fd_, now)) return detail::Fail(static_cast<DWORD>(err));
+        const LineCounters& was = errorCounters_;
+        if (now.frame != was.frame) ce |= CE_FRAME;
+        if (now.overrun != was.overrun) ce |= CE_OVERRUN;
+        if (now.parity != was.parity) ce |= CE_RXPARITY;
+        if (now.brk != was.brk) ce |= CE_BREAK;
+        if (now.bufOverrun != was.bufOverrun) ce |= CE_RXOVER;
+        errorCounters_ = now;
+    }
+    if (stat) {
+        int in = 0, out = 0;
+        if (ioctl(fd_, FIONREAD, &in) != 0 || ioctl(fd_, TIOCOUTQ, &out) != 0) return FailErrno();
+        *stat = {};
+        stat->cbInQue = static_cast<DWORD>(in);
+        // Bytes of a write still waiting for room are queued output too.
+        stat->cbOutQue = static_cast<DWORD>(out) + (write_ ? write_->count - write_->done : 0) +
+                         (priority_ ? 1 : 0);
+        stat->fTxim = priority_.has_value();
+        int lines = 0;
+        if ((dcb_.fOutxCtsFlow || dcb_.fRtsControl == RTS_CONTROL_HANDSHAKE) &&
+            ioctl(fd_, TIOCMGET, &lines) == 0)
+            stat->fCtsHold = !(lines & TIOCM_CTS);
+    }
+    if (errors) *errors = ce;
+    return true;
+}
+
+bool PosixDevice::Escape(DWORD func) {
+    std::lock_guard lock(mu_);
+    if (!Usable()) return false;
+    int bits = 0;
+    int r;
+    switch (func) {
+    case SETDTR:
+        bits = TIOCM_DTR;
+        r = ioctl(fd_, TIOCMBIS, &bits);
+        break;
+    case CLRDTR:
+        bits = TIOCM_DTR;
+        r = ioctl(fd_, TIOCMBIC, &bits);
+        break;
+    case SETRTS:
+        bits = TIOCM_RTS;
+        r = ioctl(fd_, TIOCMBIS, &bits);
+        break;
+    case CLRRTS:
+        bits = TIOCM_RTS;
+        r = ioctl(fd_, TIOCMBIC, &bits);
+        break;
+    case SETXOFF:
+        r = tcflow(fd_, TCOOFF);
+        break;
+    case SETXON:
+        r = tcflow(fd_, TCOON);
+        break;
+    case SETBREAK:
+        r = ioctl(fd_, TIOCSBRK);
+        break;
+    case CLRBREAK:
+        r = ioctl(fd_, TIOCCBRK);
+        break;
+    case RESETDEV:
+        return detail::Fail(ENOTSUP); // a tty has no reset
+    default:
+        return detail::Fail(ERROR_INVALID_PARAMETER);
+    }
+    return r == 0 || FailErrno();
+}
+
+bool PosixDevice::TransmitChar(char c) {
+    std::lock_guard lock(mu_);
+    if (!Usable()) return false;
+    if (priority_) return detail::Fail(EBUSY); // the last one has not gone out yet
+    // Straight to the tty, between the chunks of a pending write; when it is full, the
+    // worker sends the character before any more of that write.
+    const ssize_t n = ::write(fd_, &c, 1);
+    if (n == 1) {
+        txBusy_ = true;
+        return true;
+    }
+    if (n < 0 && errno == EIO) {
+        Lose();
+        return detail::Fail(ERROR_ACCESS_DENIED);
+    }
+    if (n < 0 && errno != EAGAIN) return FailErrno();
+    if (!StartWorker()) return false;
+    priority_ = c;
+    Wake();
+    return true;
+}
+
+bool PosixDevice::ModemStatus(DWORD* status) {
+    std::lock_guard lock(mu_);
+    if (!Usable()) return false;
+    int lines = 0;
+    if (ioctl(fd_, TIOCMGET, &lines) != 0) return FailErrno();
+    *status = ((lines & TIOCM_CTS) ? MS_CTS_ON : 0) | ((lines & TIOCM_DSR) ? MS_DSR_ON : 0) |
+              ((lines & TIOCM_RNG) ? MS_RING_ON : 0) | ((lines & TIOCM_CAR) ? MS_RLSD_ON : 0);
+    return true;
+}
+
+} // namespace qwin::posix

@@ -1,0 +1,115 @@
+#include "platform/virtual/PairState.h"
+
+namespace qvirt::detail {
+
+namespace {
+
+qwin::DCB InitialState() {
+    qwin::DCB d{};
+    d.DCBlength = sizeof(qwin::DCB);
+    d.BaudRate = 9600;
+    d.fBinary = 1;
+    d.fDtrControl = qwin::DTR_CONTROL_ENABLE;
+    d.fRtsControl = qwin::RTS_CONTROL_ENABLE;
+    d.ByteSize = 8;
+    d.Parity = qwin::NOPARITY;
+    d.StopBits = qwin::ONESTOPBIT;
+    d.XonChar = 17;
+    d.XoffChar = 19;
+    return d;
+}
+
+} // namespace
+
+TPairState::TPairState(const std::string& nameA, const std::string& nameB) {
+    Ends[0].Name = nameA;
+    Ends[1].Name = nameB;
+    for (auto& end : Ends)
+        end.State = InitialState();
+    FTimer = std::thread([this] { TimerLoop(); });
+}
+
+TPairState::~TPairState() {
+    {
+        std::lock_guard lock(Mutex);
+        FStop = true;
+    }
+    FTimerWake.notify_all();
+    FTimer.join();
+}
+
+bool TPairState::Alive(int e, unsigned generation) const {
+    return Plugged && !Deleted && Ends[e].Open && Ends[e].Generation == generation;
+}
+
+std::optional<unsigned> TPairState::OpenEnd(int e) {
+    auto& end = Ends[e];
+    ++end.Calls.Opens;
+    if (Deleted || !Plugged) {
+        qwin::SetLastError(qwin::ERROR_FILE_NOT_FOUND);
+        return std::nullopt;
+    }
+    if (end.Open) {
+        qwin::SetLastError(EBUSY);
+        return std::nullopt;
+    }
+    end.Open = true;
+    ++end.Generation;
+    end.Input.clear();
+    end.Output.clear();
+    end.Immediate.reset();
+    end.TxBusy = end.Break = end.XoffHold = end.InputHold = end.ErrorAbort = false;
+    end.Errors = end.Mask = end.History = 0;
+    ApplyLineModes(e);
+    // The opener starts from the lines as they are; only the peer hears of the change.
+    end.ReportedModem = ModemStatus(e);
+    Settle();
+    return end.Generation;
+}
+
+void TPairState::CloseEnd(int e, DWORD status) {
+    Shut(e, status);
+    Settle();
+}
+
+void TPairState::Shut(int e, DWORD status) {
+    auto& end = Ends[e];
+    if (!end.Open) return;
+    FinishAll(end.Reads, status);
+    FinishAll(end.Writes, status);
+    if (end.Wait) {
+        auto wait = std::move(end.Wait);
+        Finish(*wait, status);
+    }
+    end.Open = false;
+    ++end.Generation;
+    end.Input.clear();
+    end.Output.clear();
+    end.Immediate.reset();
+    end.TxBusy = end.Break = end.XoffHold = end.InputHold = end.ErrorAbort = false;
+    end.Errors = end.Mask = end.History = 0;
+}
+
+void TPairState::Unplug() {
+    Plugged = false;
+    // Both ends go down together: neither hears of the other's lines dropping.
+    for (int e = 0; e < 2; ++e)
+        Shut(e, qwin::ERROR_ACCESS_DENIED);
+    Settle();
+}
+
+void TPairState::TimerLoop() {
+    std::unique_lock lock(Mutex);
+    while (!FStop) {
+        FArmed = NextDeadline();
+        if (FArmed)
+            FTimerWake.wait_until(lock, *FArmed);
+        else
+            FTimerWake.wait(lock);
+        if (FStop) break;
+        ExpireDeadlines(Clock::now());
+        Settle();
+    }
+}
+
+} // namespace qvirt::detail

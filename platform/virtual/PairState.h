@@ -1,0 +1,161 @@
+#pragma once
+// The shared model of one null-modem pair: both ends' settings, queues, lines and pending
+// requests, and the timer thread that ends requests on their time-outs. One mutex guards
+// all of it; every member function below expects it held, except the constructor and
+// destructor.
+#include "platform/Device.h"
+#include "platform/virtual/ReadPlan.h"
+#include "platform/virtual/VirtualSerial.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+
+namespace qvirt::detail {
+
+using Clock = std::chrono::steady_clock;
+using qwin::BYTE;
+using qwin::DWORD;
+
+enum class TRequestKind { Read, Write, Wait };
+
+/// One read, write or event wait, from its start until it ends.
+struct TRequest {
+    TRequestKind Kind;
+    qwin::OVERLAPPED* Overlapped = nullptr;      ///< null for a blocking call
+    std::shared_ptr<qwin::detail::Event> Signal; ///< the overlapped record's event
+    BYTE* ReadBuffer = nullptr;
+    const BYTE* WriteBuffer = nullptr;
+    DWORD* Events = nullptr; ///< where a wait leaves its events
+    DWORD Count = 0;
+    DWORD Done = 0;
+    bool Started = false; ///< became the head of its queue; deadlines run from then
+    bool Finished = false;
+    DWORD Status = 0; ///< last-error code once finished; 0 for success
+    TReadPlan Plan;
+    std::optional<Clock::time_point> TotalDeadline;
+    std::optional<Clock::time_point> IntervalDeadline;
+};
+
+using TRequestPtr = std::shared_ptr<TRequest>;
+
+/// Everything one end holds. Settings and counters survive closing, like a driver's.
+struct TEndState {
+    std::string Name;
+    bool Open = false;
+    unsigned Generation = 0; ///< changes at every open, close and unplug
+
+    qwin::DCB State{};
+    qwin::COMMTIMEOUTS Timeouts{};
+    TQueueSizes Queues;
+    TQueueSizes MaxQueues;
+
+    std::deque<BYTE> Input;
+    std::deque<BYTE> Output;       ///< accepted from writes, not yet on the line
+    std::optional<BYTE> Immediate; ///< TransmitCommChar's byte, ahead of Output
+    bool TxBusy = false;           ///< output was queued since the last EV_TXEMPTY
+
+    bool Dtr = false; ///< manual line states (DCB enable/disable, escapes)
+    bool Rts = false;
+    bool Break = false;
+    bool XoffHold = false;  ///< transmission stopped as by a received XOFF
+    bool InputHold = false; ///< handshake lines dropped: input queue filling
+    bool Ring = false;
+
+    DWORD Errors = 0;        ///< CE_ flags since the last ClearCommError
+    bool ErrorAbort = false; ///< fAbortOnError tripped: transfers refused
+    DWORD Mask = 0;
+    DWORD History = 0;       ///< masked events seen while no wait was pending
+    DWORD ReportedModem = 0; ///< MS_ bits last reported through events
+
+    std::deque<TRequestPtr> Reads;
+    std::deque<TRequestPtr> Writes;
+    TRequestPtr Wait;
+
+    TDriverCalls Calls;
+};
+
+class TPairState {
+  public:
+    TPairState(const std::string& nameA, const std::string& nameB);
+    ~TPairState();
+    TPairState(const TPairState&) = delete;
+    TPairState& operator=(const TPairState&) = delete;
+
+    std::mutex Mutex;
+    /// Notified whenever a request ends or queues move; blocking callers wait on it.
+    std::condition_variable Changed;
+    TEndState Ends[2];
+    bool Plugged = true;
+    bool Deleted = false;
+
+    /// Whether the open of end e numbered generation is still the live one.
+    bool Alive(int e, unsigned generation) const;
+
+    // Lifecycle (PairState.cpp).
+    /// Opens end e; fails (last error set, nullopt) when gone, unplugged or already open.
+    std::optional<unsigned> OpenEnd(int e);
+    /// Closes end e, ending its requests with status.
+    void CloseEnd(int e, DWORD status);
+    /// Ends both opens with ERROR_ACCESS_DENIED and refuses new ones.
+    void Unplug();
+
+    // Lines and events (PairLines.cpp).
+    bool EffectiveDtr(int e) const;
+    bool EffectiveRts(int e) const;
+    /// MS_ flags as seen by end e: the peer's RTS and DTR, its own ring.
+    DWORD ModemStatus(int e) const;
+    /// Records masked events for end e, completing its pending wait.
+    void Raise(int e, DWORD events);
+    /// Receive-side line errors at end e (events, fAbortOnError).
+    void LineError(int e, DWORD errors);
+    /// Applies the DCB's DTR and RTS modes to the manual line states.
+    void ApplyLineModes(int e);
+
+    // Data (PairTransfer.cpp).
+    bool OutputEmpty(int e) const;
+    /// Bytes end e still has to send: TransmitCommChar's, buffered and in pending writes.
+    DWORD OutputCount(int e) const;
+    /// PurgeComm on end e (flags already checked).
+    void Purge(int e, DWORD flags);
+    /// Re-evaluates the handshake hold of end e after its input queue or size changed.
+    void UpdateHold(int e);
+    /// Starts a request of end e; it may finish at once.
+    void Submit(int e, const TRequestPtr& r);
+    /// Ends r (removed from its queue by the caller) with status.
+    void Finish(TRequest& r, DWORD status);
+    /// Ends every request of queue q with status.
+    void FinishAll(std::deque<TRequestPtr>& q, DWORD status);
+
+    /// Moves bytes as far as they go, ends satisfied requests, reports line changes.
+    /// Call after every change of the model.
+    void Settle();
+
+  private:
+    // PairTransfer.cpp
+    bool ServeReads(int e);
+    bool Transfer(int e);
+    bool Accept(int e, BYTE b);
+    bool CanTransmit(int e) const;
+    TRequest& WriteHead(int e);
+    void ExpireDeadlines(Clock::time_point now);
+    std::optional<Clock::time_point> NextDeadline() const;
+    // PairLines.cpp
+    void ReportLineChanges();
+    // PairState.cpp
+    /// Ends end e's requests with status and marks it closed, without settling.
+    void Shut(int e, DWORD status);
+    void TimerLoop();
+
+    std::condition_variable FTimerWake;
+    std::optional<Clock::time_point> FArmed; ///< when the timer thread means to wake
+    bool FStop = false;
+    std::thread FTimer;
+};
+
+} // namespace qvirt::detail
