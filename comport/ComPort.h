@@ -248,8 +248,13 @@ private:
     friend class TBufferSizes;
     friend class TTimeouts;
 
-    void WaitForEvent(TComThread* Thread);
+    /// One pass of the wait; runs on the event thread and touches only the thread's own
+    /// copies, never the port (which may be gone by the time the wait ends).
+    static void WaitForEvent(TComThread* Thread);
     void DispatchEvents();
+    /// The rows of FEventMask in table order, under one guard; no state check. Link is
+    /// the caller's: a handler may destroy the port, and the port's own reference with it.
+    void DispatchEventTable(TComPortLink& Link);
     void RaiseThreadError();
     void QueryProperties(qwin::COMMPROP& prop);
     TLineErrors QueryLineErrors(qwin::COMSTAT* stat);
@@ -277,6 +282,8 @@ private:
     int32_t FCustomBaudRate = 0;
     TBaudRate FBaudRate = brDefault;
     std::vector<uint8_t> FBuffer;
+    /// The bytes of a read whose completion step raised, kept for its later completion line.
+    std::vector<uint8_t> FReadCopy;
     TBufferSizes* FBufferSizes = nullptr;
     TCharacters* FCharacters = nullptr;
     TDataBits FDataBits = dbDefault;

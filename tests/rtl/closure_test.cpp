@@ -22,6 +22,14 @@ TEST(Closure, EqualOnlyWhenFunctionAndObjectMatch) {
     EXPECT_EQ(IntEvent(), IntEvent(nullptr));
 }
 
+struct Derived : Target {};
+
+TEST(Closure, SameMemberThroughABaseOrDerivedPointerIsOneHandler) {
+    Derived d;
+    Target* base = &d;
+    EXPECT_EQ(IntEvent::Of<&Target::A>(&d), IntEvent::Of<&Target::A>(base));
+}
+
 TEST(Closure, CallsTheBoundMember) {
     Target t;
     auto a = IntEvent::Of<&Target::A>(&t);

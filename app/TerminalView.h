@@ -1,0 +1,73 @@
+#pragma once
+// The terminal pane: received text shown line by line, without word wrap. A line longer
+// than the pane is broken into rows of the pane's width for display only, so a line
+// without any line end stays cheap to extend and every character stays visible and
+// copyable. Received text always goes to the end, never to the operator's selection.
+#include "app/TerminalText.h"
+
+#include <QAbstractScrollArea>
+#include <cstddef>
+#include <vector>
+
+namespace quillon::console {
+
+class TTerminalView : public QAbstractScrollArea {
+    Q_OBJECT
+  public:
+    explicit TTerminalView(QWidget* parent = nullptr);
+
+    /// Appends text at the end; the view follows the end when it was showing it.
+    void AppendText(const QString& text);
+    void Clear();
+
+    /// Everything received, lines joined with LF.
+    QString Text() const;
+    int LineCount() const { return static_cast<int>(FText.LineCount()); }
+    /// Display rows of the current width (a long line takes several).
+    int RowCount() const { return static_cast<int>(FRowStart.back()); }
+    int Columns() const { return FColumns; }
+
+    bool HasSelection() const;
+    QString SelectedText() const;
+    void SelectAll();
+    void CopySelection() const;
+    /// Selects from (line0, col0) to (line1, col1), as a mouse drag would.
+    void Select(int line0, int col0, int line1, int col1);
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+  private:
+    struct TPos {
+        std::size_t Line = 0;
+        std::size_t Col = 0;
+        auto operator<=>(const TPos&) const = default;
+    };
+
+    void UpdateMetrics();
+    /// Recomputes the display rows of the lines from firstLine on.
+    void Relayout(std::size_t firstLine);
+    void UpdateScrollBar();
+    std::size_t RowsOf(std::size_t line) const;
+    std::size_t LineOfRow(std::size_t row) const;
+    TPos PosAt(const QPoint& point) const;
+    QString DisplayText(const std::u16string& line, std::size_t from, std::size_t count) const;
+
+    TTerminalText FText;
+    std::vector<std::size_t> FRowStart{0, 1}; // first row of each line, then the row total
+    QFont FCellFont;
+    int FCellWidth = 1;
+    int FCellHeight = 1;
+    int FAscent = 0;
+    int FColumns = 1;
+    TPos FAnchor;
+    TPos FCursor;
+};
+
+} // namespace quillon::console

@@ -1,0 +1,476 @@
+#include "app/Unit2.h"
+
+#include "app/Artwork.h"
+#include "app/CodePage.h"
+#include "app/ColorAdapters.h"
+#include "app/ComboStrings.h"
+#include "app/OpenDialog.h"
+#include "app/ReplyScan.h"
+#include "app/TempLogParser.h"
+#include "app/TemperatureChart.h"
+#include "rtl/Application.h"
+#include "ui_Unit2.h"
+
+#include <QFile>
+#include <QFont>
+#include <cstdio>
+#include <memory>
+#include <utility>
+
+namespace quillon::console {
+
+namespace {
+
+// The device namespace prefix put before the chosen device's name.
+const string kDevicePrefix = u"\\\\.\\";
+
+// Shape1's fill for the LED's states.
+constexpr rtl::TColor kLedOff = rtl::clWhite;
+constexpr rtl::TColor kLedOn = rtl::clYellow;
+
+// Sets a flag for the life of a scope, then puts back what it was.
+class TFlagScope {
+  public:
+    TFlagScope(bool& flag, bool value) : FFlag(flag), FOld(std::exchange(flag, value)) {}
+    ~TFlagScope() { FFlag = FOld; }
+    TFlagScope(const TFlagScope&) = delete;
+    TFlagScope& operator=(const TFlagScope&) = delete;
+
+  private:
+    bool& FFlag;
+    bool FOld;
+};
+
+// Appends "1" .. "last" to an editable list whose text is not one of its items: adding
+// the first item would otherwise select it and replace the text.
+void AppendNumbers(QComboBox* combo, int last) {
+    const QString text = combo->currentText();
+    for (int i = 1; i <= last; ++i)
+        combo->addItem(QString::number(i));
+    combo->setCurrentIndex(-1);
+    combo->setEditText(text);
+}
+
+// Text bound for Memo1, one line per line end it holds (CR LF, LF or CR).
+QString AsMemoLines(const std::string& bytes) {
+    QString text = TextOfBytes(bytes);
+    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    if (text.endsWith(QLatin1Char('\n'))) text.chop(1);
+    return text;
+}
+
+} // namespace
+
+TForm2::TForm2(IDialogs& dialogs, const rtl::TFormatSettings& formatSettings, QWidget* parent)
+    : QWidget(parent), FUi(std::make_unique<Ui::Form2>()), FDialogs(dialogs),
+      FFormatSettings(formatSettings) {
+    // The layout names Windows faces; where they are missing, common free faces of the
+    // same widths keep the captions inside their controls.
+    QFont::insertSubstitutions(
+        QStringLiteral("Tahoma"),
+        {QStringLiteral("DejaVu Sans Condensed"), QStringLiteral("Liberation Sans Narrow")});
+    QFont::insertSubstitutions(QStringLiteral("Arial"), {QStringLiteral("Liberation Sans"),
+                                                         QStringLiteral("DejaVu Sans Condensed")});
+    QFont::insertSubstitutions(QStringLiteral("Terminal"), {QStringLiteral("DejaVu Sans Mono"),
+                                                            QStringLiteral("Liberation Mono")});
+    FUi->setupUi(this);
+    setFixedSize(size()); // the layout sizes the window to its controls
+    setWindowIcon(ConsoleIcon());
+    FUi->Image1->setPixmap(BoardPicture(FUi->Image1->size()));
+    FUi->StatusBar->addWidget(FUi->StatusPanel0);
+    FUi->StatusBar->addWidget(FUi->StatusPanel1);
+    FUi->StatusPanel0->setFixedWidth(300);
+    FUi->StatusPanel1->setFixedWidth(150);
+    FChart = std::make_unique<TTemperatureChart>(FUi->Chart1);
+    CreateComponents();
+    ConnectControls();
+    FormCreate();
+}
+
+TForm2::~TForm2() {
+    FDestroying = true;
+    CancelPause();
+    // Last created first: the indicators give the port's handlers back, then the port
+    // closes; its AfterClose finds the window going and touches nothing.
+    FComponents.reset();
+}
+
+void TForm2::CreateComponents() {
+    FComponents = std::make_unique<rtl::TComponent>(nullptr);
+    FComponents->SetName("Form2");
+
+    FComPort = new TComPort(FComponents.get());
+    FComPort->SetName("ComPort");
+    FComPort->BeginLoading();
+    FComPort->SetActive(false);
+    FComPort->SetDeviceName(u"COM1");
+    FComPort->SetOptions(TOptions());
+    FComPort->SetAfterOpen(TOpenCloseEvent::Of<&TForm2::ComPortAfterOpen>(this));
+    FComPort->SetAfterClose(TOpenCloseEvent::Of<&TForm2::ComPortAfterClose>(this));
+    FComPort->SetAfterWrite(TReadWriteEvent::Of<&TForm2::ComPortAfterWrite>(this));
+    FComPort->SetOnError(TComErrorEvent::Of<&TForm2::ComPortError>(this));
+    FComPort->SetOnRxChar(TNotifyEvent::Of<&TForm2::ComPortRxChar>(this));
+    FComPort->SetOnDeviceArrival(TDeviceArrivalEvent::Of<&TForm2::ComPortDeviceArrival>(this));
+    FComPort->SetOnDeviceRemoved(TDeviceRemovedEvent::Of<&TForm2::ComPortDeviceRemoved>(this));
+
+    FComSignalRX = new TComSignal(FComponents.get());
+    FComSignalRX->SetName("ComSignalRX");
+    FComSignalRX->BeginLoading();
+    FComSignalRX->SetComPort(FComPort);
+    FComSignalRX->SetSignal(siRxChar);
+    FComSignalRX->SetDelay(100);
+    FComSignalRX->SetColorOn(rtl::clRed);
+    FComSignalRX->SetColorOff(rtl::clMaroon);
+
+    FComSignalTX = new TComSignal(FComponents.get());
+    FComSignalTX->SetName("ComSignalTX");
+    FComSignalTX->BeginLoading();
+    FComSignalTX->SetComPort(FComPort);
+    FComSignalTX->SetSignal(siTxChar);
+    FComSignalTX->SetDelay(100);
+
+    FOpenDialog1 = new TOpenDialog(FComponents.get(), FDialogs);
+    FOpenDialog1->SetName("OpenDialog1");
+    FOpenDialog1->BeginLoading();
+
+    FTimer1 = new rtl::TTimer(FComponents.get());
+    FTimer1->SetName("Timer1");
+    FTimer1->BeginLoading();
+    FTimer1->SetEnabled(false);
+    FTimer1->SetInterval(10000);
+    FTimer1->SetOnTimer(rtl::TNotifyEvent::Of<&TForm2::Timer1Timer>(this));
+
+    // The port applies its stored Active first, then each indicator binds to it.
+    FComponents->LoadedAll();
+}
+
+template <class F> void TForm2::Guarded(F&& handler) {
+    try {
+        handler();
+    } catch (...) {
+        rtl::Application().HandleException(this);
+    }
+}
+
+void TForm2::ConnectControls() {
+    auto on = [this](auto* sender, auto signal, void (TForm2::*handler)()) {
+        connect(sender, signal, this, [this, handler] { Guarded([&] { (this->*handler)(); }); });
+    };
+    on(FUi->SpeedButtonConfig, &QToolButton::clicked, &TForm2::SpeedButtonConfigClick);
+    on(FUi->SpeedButtonOpenClose, &QToolButton::clicked, &TForm2::SpeedButtonOpenCloseClick);
+    on(FUi->effacer, &QPushButton::clicked, &TForm2::effacerClick);
+    on(FUi->envoiparametre, &QPushButton::clicked, &TForm2::envoiparametreClick);
+    on(FUi->RadioButton5, &QRadioButton::clicked, &TForm2::RadioButton5Click);
+    on(FUi->RadioButton6, &QRadioButton::clicked, &TForm2::RadioButton6Click);
+    on(FUi->Button3, &QPushButton::clicked, &TForm2::Button3Click);
+    on(FUi->listeid1, &QComboBox::activated, &TForm2::listeid1Click);
+    on(FUi->listeid, &QComboBox::activated, &TForm2::listeidClick);
+    on(FUi->Button4, &QPushButton::clicked, &TForm2::Button4Click);
+    on(FUi->Button2, &QPushButton::clicked, &TForm2::Button2Click);
+    on(FUi->ComboBoxDeviceName, &QComboBox::activated, &TForm2::ComboBoxDeviceNameChange);
+}
+
+void TForm2::FormCreate() {
+    TComboStrings devices(FUi->ComboBoxDeviceName);
+    FComPort->EnumComDevicesFromRegistry(devices);
+    FUi->ComboBoxDeviceName->setCurrentIndex(0);
+    FComPort->SetDeviceName(kDevicePrefix + ToRtlString(FUi->ComboBoxDeviceName->currentText()));
+    for (QWidget* w :
+         {static_cast<QWidget*>(FUi->envoyertexte), static_cast<QWidget*>(FUi->Button1),
+          static_cast<QWidget*>(FUi->envoyervaleur), static_cast<QWidget*>(FUi->texte),
+          static_cast<QWidget*>(FUi->envoinom), static_cast<QWidget*>(FUi->envoiparametre)})
+        w->setEnabled(false);
+    AddReadBytes(0);
+    AddWriteBytes(0);
+    AppendNumbers(FUi->listeid, 127);
+    AppendNumbers(FUi->listeid1, 299);
+    FUi->led2->setChecked(true);
+    FUi->Button3->setEnabled(false);
+    FUi->Button4->setEnabled(false);
+}
+
+// ---- port control and counters
+
+void TForm2::AddReadBytes(int32_t Count) {
+    octetslus += Count;
+    FUi->StatusPanel0->setText(QStringLiteral("Read bytes: ") + QString::number(octetslus));
+}
+
+void TForm2::AddWriteBytes(int32_t Count) {
+    octetsecrits += Count;
+    FUi->StatusPanel1->setText(QStringLiteral("Write bytes: ") + QString::number(octetsecrits));
+}
+
+void TForm2::UpdateControls() {
+    if (!isVisible() || FDestroying) return;
+    const bool active = FComPort->Active();
+    FUi->SpeedButtonOpenClose->setText(active ? QStringLiteral("Close") : QStringLiteral("Open"));
+    for (QWidget* w :
+         {static_cast<QWidget*>(FUi->Memo), static_cast<QWidget*>(FUi->envoyertexte),
+          static_cast<QWidget*>(FUi->Button1), static_cast<QWidget*>(FUi->envoyervaleur),
+          static_cast<QWidget*>(FUi->envoinom), static_cast<QWidget*>(FUi->envoiparametre),
+          static_cast<QWidget*>(FUi->RadioButton6), static_cast<QWidget*>(FUi->Button3),
+          static_cast<QWidget*>(FUi->Button4)})
+        w->setEnabled(active);
+    if (active) FUi->Memo->setFocus();
+    FUi->ComboBoxDeviceName->setEnabled(!active);
+}
+
+void TForm2::SpeedButtonConfigClick() {
+    FComPort->ConfigDialog();
+}
+
+void TForm2::SpeedButtonOpenCloseClick() {
+    FComPort->SetActive(!FComPort->Active());
+}
+
+void TForm2::effacerClick() {
+    FUi->Memo->Clear();
+}
+
+void TForm2::ComPortAfterOpen(TCustomComPort*) {
+    UpdateControls();
+}
+
+void TForm2::ComPortAfterClose(TCustomComPort*) {
+    UpdateControls();
+    RetargetPort();
+}
+
+void TForm2::ComPortAfterWrite(TObject*, const void*, int32_t Length, bool) {
+    AddWriteBytes(Length);
+}
+
+void TForm2::ComPortError(TCustomComPort*, EComError& E, TComAction& Action) {
+    // A polling tick that finds this box still open neither writes nor opens another;
+    // any other write made while the box is open is not the tick's.
+    const bool fromPoll = FWritingPoll;
+    TFlagScope notPolling(FWritingPoll, false);
+    TFlagScope showing(FPollErrorShowing, FPollErrorShowing || fromPoll);
+    FDialogs.ShowBox(IDialogs::bkError, QStringLiteral("Error ") + QString::number(E.ErrorCode) +
+                                            QStringLiteral(": ") + QString::fromUtf8(E.Message()));
+    Action = caAbort;
+}
+
+// ---- devices
+
+void TForm2::ComboBoxDeviceNameChange() {
+    RetargetPort();
+}
+
+void TForm2::RetargetPort() {
+    if (FDestroying || FComPort->Active()) return;
+    const string name = kDevicePrefix + ToRtlString(FUi->ComboBoxDeviceName->currentText());
+    if (name != FComPort->DeviceName()) FComPort->SetDeviceName(name);
+}
+
+void TForm2::ComPortDeviceArrival(TObject*, const string&) {
+    RefreshDeviceList(nullptr);
+}
+
+void TForm2::ComPortDeviceRemoved(TObject*, const string& DeviceName) {
+    RefreshDeviceList(&DeviceName);
+}
+
+void TForm2::RefreshDeviceList(const string* removed) {
+    if (FDestroying) return;
+    rtl::TStringList found;
+    FComPort->EnumComDevicesFromRegistry(found);
+    QStringList present;
+    for (const string& name : found.Items())
+        if (!removed || name != *removed) present.append(FromRtlString(name));
+
+    QComboBox* combo = FUi->ComboBoxDeviceName;
+    const QString chosen = combo->currentText();
+    for (int i = combo->count() - 1; i >= 0; --i)
+        if (!present.contains(combo->itemText(i))) combo->removeItem(i);
+    for (const QString& name : present)
+        if (combo->findText(name) < 0) combo->addItem(name);
+    const int index = combo->findText(chosen);
+    combo->setCurrentIndex(index >= 0 ? index : 0);
+    RetargetPort();
+}
+
+// ---- reception
+
+void TForm2::ComPortRxChar(TObject*) {
+    const AnsiString chunk = FComPort->ReadAnsiString();
+    const QString text = TextOfBytes(chunk);
+    if (!FUi->RadioButton6->isChecked()) FUi->Memo->AppendText(text);
+    AddReadBytes(static_cast<int32_t>(chunk.size()));
+    FUi->valeur->setText(TextOfBytes(UpToFirstNul(chunk)));
+    if (FUi->RadioButton6->isChecked() && !lecturefermee) {
+        FUi->test2->setText(QStringLiteral("début lecture"));
+        const TReplyScan scan = ScanReply(chunk, lecture);
+        if (scan.TemperatureStarted) FUi->test2->setText(QStringLiteral("début tepérature"));
+        if (scan.ReadingFinished) FinishReading();
+    }
+    if (FUi->led1->isChecked()) {
+        switch (LedReportOf(chunk)) {
+        case TLedReport::Off:
+            FUi->Shape1->SetBrushColor(ToQColor(kLedOff));
+            break;
+        case TLedReport::On:
+            FUi->Shape1->SetBrushColor(ToQColor(kLedOn));
+            break;
+        case TLedReport::None:
+            break;
+        }
+    }
+}
+
+void TForm2::FinishReading() {
+    // A reading that ends during the pause comes after the pause's step, as it would had
+    // the pause blocked the window.
+    if (FPauseTimer) EndPause();
+    FUi->test2->setText(QStringLiteral("fin lecture"));
+    FUi->Memo1->appendPlainText(AsMemoLines(lecture));
+    FUi->test->setText(TextOfBytes(lecture));
+    FUi->longueurmot2->setText(QString::number(lecture.size()));
+    if (IsGoodReading(lecture)) {
+        FUi->test2->setText(QStringLiteral("Bonne valeur"));
+        FTimer1->SetEnabled(false);
+        return;
+    }
+    FUi->Memo1->appendPlainText(AsMemoLines(lecture));
+    ++nberreurs;
+    // The window keeps working during the pause; its step runs when the pause ends.
+    FPauseTimer = rtl::MainLoop().StartTimer(ErrorPauseMs, [this] { EndPause(); });
+}
+
+void TForm2::EndPause() {
+    CancelPause();
+    FUi->test->setText(QStringLiteral("Erreur") + QString::number(nberreurs));
+    FTimer1->SetEnabled(true);
+}
+
+void TForm2::CancelPause() {
+    if (!FPauseTimer) return;
+    rtl::MainLoop().StopTimer(std::exchange(FPauseTimer, 0));
+}
+
+// ---- commands and polling
+
+void TForm2::WriteCommand(const AnsiString& bytes) {
+    FComPort->WriteAnsiString(bytes);
+}
+
+void TForm2::envoiparametreClick() {
+    WriteCommand(BytesOfText(FUi->parametre->text()));
+}
+
+void TForm2::listeid1Click() {
+    FUi->Edit2->setText(FUi->listeid1->currentText());
+}
+
+void TForm2::Button4Click() {
+    WriteCommand("c" + BytesOfText(FUi->Edit2->text()));
+}
+
+void TForm2::listeidClick() {
+    FUi->texte->setText(FUi->listeid->currentText());
+}
+
+void TForm2::RadioButton5Click() {
+    FUi->Button3->setEnabled(false);
+    FUi->Button2->setEnabled(true);
+}
+
+void TForm2::RadioButton6Click() {
+    FUi->Button2->setEnabled(false);
+    FUi->Button3->setEnabled(true);
+}
+
+void TForm2::Button3Click() {
+    RequestTemperature();
+}
+
+void TForm2::Timer1Timer(TObject*) {
+    if (FPollErrorShowing) return;
+    PollTemperature();
+}
+
+void TForm2::RequestTemperature() {
+    // A newer request replaces a pending pause's step: its "Erreur" would be stale.
+    CancelPause();
+    FUi->test->setText(QStringLiteral("Demande température"));
+    FTimer1->SetEnabled(false);
+    lecturefermee = false;
+    nberreurs = 0;
+    lecture.clear();
+    FUi->longueurmot2->clear();
+    FUi->test2->clear();
+    FUi->Memo1->clear();
+    WriteCommand("w");
+}
+
+void TForm2::PollTemperature() {
+    CancelPause();
+    lecturefermee = false;
+    FUi->test->setText(QStringLiteral("Demande température"));
+    lecture.clear();
+    FUi->longueurmot2->clear();
+    FUi->test2->clear();
+    FUi->Memo1->clear();
+    TFlagScope polling(FWritingPoll, true);
+    WriteCommand("w");
+}
+
+// ---- temperature log
+
+void TForm2::ShowBox(IDialogs::TBoxKind kind, const QString& text) {
+    FlushLoad();
+    FDialogs.ShowBox(kind, text);
+}
+
+void TForm2::FlushLoad() {
+    if (!FPendingMemo1.isEmpty()) {
+        FUi->Memo1->appendPlainText(FPendingMemo1.join(QLatin1Char('\n')));
+        FPendingMemo1.clear();
+    }
+    FChart->Flush();
+}
+
+void TForm2::Button2Click() {
+    FUi->Memo1->clear();
+    if (!FOpenDialog1->Execute()) return;
+    const QString path = FOpenDialog1->FileName();
+    FUi->Edit1->setText(path);
+    if (LowerExtension(ToRtlString(path)) != u".txt") {
+        ShowBox(IDialogs::bkMessage, QStringLiteral("mauvais format"));
+        return;
+    }
+    ShowBox(IDialogs::bkMessage, QStringLiteral("bon format"));
+    // Read only: the loader never writes, so a read-only log loads too.
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(
+        std::fopen(QFile::encodeName(path).constData(), "r"), &std::fclose);
+    if (!file) {
+        ShowBox(IDialogs::bkMessage, QStringLiteral("Le fichier ne peut être ouvert"));
+        return;
+    }
+    FUi->Memo1->clear();
+    FPendingMemo1.clear();
+    FChart->Clear();
+    std::string line;
+    while (ReadLogLine(file.get(), ligne, line)) {
+        const TLogLineFields fields = SplitLogLine(line);
+        posvirgule = fields.PosComma;
+        pospointvirgule = fields.PosSemicolon;
+        erreurformat = fields.FormatError ? 1 : 0;
+        FPendingMemo1.append(AsMemoLines(fields.Temperature));
+        if (erreurformat == 0) {
+            const TLogSample sample = ConvertLogFields(fields, FFormatSettings);
+            if (!sample.Id) ShowBox(IDialogs::bkMessage, QStringLiteral("erreur de format"));
+            if (!sample.Temperature)
+                ShowBox(IDialogs::bkMessage, QStringLiteral("erreur de format"));
+            if (sample.Complete()) FChart->Add(*sample.Id, *sample.Temperature);
+        } else {
+            ShowBox(IDialogs::bkMessage, QStringLiteral("Problème de format"));
+        }
+    }
+    file.reset();
+    ShowBox(IDialogs::bkMessage, QStringLiteral("Tracé terminé"));
+}
+
+} // namespace quillon::console

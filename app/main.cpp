@@ -1,0 +1,43 @@
+// quillon-console: the operator console's process entry.
+#include "app/Automation.h"
+#include "app/Dialogs.h"
+#include "app/PortSettingsDialog.h"
+#include "app/QtMainLoop.h"
+#include "app/Startup.h"
+#include "app/Unit2.h"
+#include "rtl/Application.h"
+
+#include <QApplication>
+
+int main(int argc, char* argv[]) {
+    using namespace quillon::console;
+    // The user's number notation, read from the environment before Qt switches the C
+    // library to the user's locale: the log loader parses with it, never with strtod.
+    const rtl::TFormatSettings formatSettings = rtl::TFormatSettings::FromEnvironment();
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("quillon-console"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Quillon"));
+
+    TQtMainLoop loop;
+    rtl::SetMainLoop(&loop);
+    TQtDialogs qtDialogs;
+    // A test's script drives the window when QUILLON_AUTOMATION names one.
+    const std::unique_ptr<TAutomation> automation = TAutomation::FromEnvironment();
+    IDialogs& dialogs = automation ? automation->Dialogs() : qtDialogs;
+    rtl::Application().SetExceptionDisplay([&dialogs](const std::string& message) {
+        dialogs.ShowBox(IDialogs::bkError, QString::fromUtf8(message));
+    });
+    InstallPortSettingsDialog();
+
+    const int status = RunMainForm([&]() -> std::unique_ptr<QWidget> {
+        auto form = std::make_unique<TForm2>(dialogs, formatSettings);
+        if (automation) automation->Start(*form);
+        return form;
+    });
+
+    qwin::SetCommConfigDialogProvider(nullptr);
+    rtl::Application().SetExceptionDisplay(nullptr);
+    rtl::SetMainLoop(nullptr);
+    return status;
+}

@@ -1,0 +1,68 @@
+# Installation: the programs, the component library with its headers, an exported CMake
+# package (find_package(Quillon) → Quillon::comport, Quillon::comsignal …), a pkg-config
+# file, the desktop entry, icon and AppStream metadata, and a Debian package through CPack.
+include(GNUInstallDirs)
+include(CMakePackageConfigHelpers)
+
+set(QUILLON_LIBRARIES quillon_rtl quillon_platform quillon_comport quillon_comsignal)
+foreach(lib ${QUILLON_LIBRARIES})
+  set_target_properties(${lib} PROPERTIES EXPORT_NAME ${lib})
+endforeach()
+set_target_properties(quillon_rtl PROPERTIES EXPORT_NAME rtl)
+set_target_properties(quillon_platform PROPERTIES EXPORT_NAME platform)
+set_target_properties(quillon_comport PROPERTIES EXPORT_NAME comport)
+set_target_properties(quillon_comsignal PROPERTIES EXPORT_NAME comsignal)
+if(TARGET quillon_platform_registry)
+  list(APPEND QUILLON_LIBRARIES quillon_platform_registry)
+  set_target_properties(quillon_platform_registry PROPERTIES EXPORT_NAME platform_registry)
+endif()
+
+install(TARGETS ${QUILLON_LIBRARIES}
+  EXPORT QuillonTargets
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/quillon)
+
+# Public headers keep their folder, so "comport/ComPort.h" includes work the same installed.
+foreach(dir rtl comport comsignal)
+  install(DIRECTORY ${PROJECT_SOURCE_DIR}/${dir}/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/quillon/${dir}
+          FILES_MATCHING PATTERN "*.h")
+endforeach()
+install(FILES ${PROJECT_SOURCE_DIR}/platform/WinApi.h ${PROJECT_SOURCE_DIR}/platform/PortRegistry.h
+        DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/quillon/platform)
+
+install(EXPORT QuillonTargets NAMESPACE Quillon:: DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/Quillon)
+configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/QuillonConfig.cmake.in
+  ${PROJECT_BINARY_DIR}/QuillonConfig.cmake
+  INSTALL_DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/Quillon)
+write_basic_package_version_file(${PROJECT_BINARY_DIR}/QuillonConfigVersion.cmake
+  COMPATIBILITY SameMinorVersion)
+install(FILES ${PROJECT_BINARY_DIR}/QuillonConfig.cmake ${PROJECT_BINARY_DIR}/QuillonConfigVersion.cmake
+  DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/Quillon)
+
+configure_file(${PROJECT_SOURCE_DIR}/packaging/quillon.pc.in ${PROJECT_BINARY_DIR}/quillon.pc @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/quillon.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+
+foreach(prog quillon-console quillon-board)
+  if(TARGET ${prog})
+    install(TARGETS ${prog} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  endif()
+endforeach()
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/fr.quillon.Console.desktop
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/fr.quillon.Console.svg
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/fr.quillon.Console.metainfo.xml
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/60-quillon-board.rules
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/quillon/examples)
+
+set(CPACK_PACKAGE_NAME quillon)
+set(CPACK_PACKAGE_VENDOR "Quillon")
+set(CPACK_PACKAGE_CONTACT "Quillon developers <dev@quillon.invalid>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Serial instrument console and serial-port component library")
+set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_GENERATOR DEB)
+include(CPack)

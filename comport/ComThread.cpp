@@ -1,0 +1,132 @@
+// The event thread: its wait loop, and the hand-over of events and wait errors to its port.
+#include "comport/ComThread.h"
+
+namespace quillon {
+
+namespace {
+using namespace qwin;
+thread_local TComThread* tlsCurrent = nullptr;
+} // namespace
+
+std::shared_ptr<TComPortLink> TComPortLink::Create() {
+    auto link = std::make_shared<TComPortLink>();
+    link->FSelf = link;
+    // The port's reference gets a control block of its own: when the port drops it, the
+    // deleter marks the port gone while the threads' references keep the link itself.
+    return std::shared_ptr<TComPortLink>(link.get(), [link](TComPortLink*) {
+        std::lock_guard lock(link->Mu);
+        link->FPortAlive = false;
+    });
+}
+
+bool TComPortLink::PortAlive() {
+    std::lock_guard lock(Mu);
+    return FPortAlive;
+}
+
+TComThread::TEventHandle::~TEventHandle() {
+    if (Value) CloseHandle(Value);
+}
+
+TComThread::TComThread(TCustomComPort* ComPort)
+    : TThread(false), FComPort(ComPort), FLink(ComPort->FLink->Shared()),
+      FHandle(ComPort->FHandle), FSynchronize(ComPort->FSynchronizeEvents) {
+    // A wait event of its own: a stopped thread may still be waiting on it when the next
+    // thread of the same port starts, and an auto-reset event cannot serve both.
+    FWaitEvent.Value = CreateEvent(nullptr, FALSE, FALSE, nullptr);
+    if (!FWaitEvent.Value) throw rtl::Exception(SysErrorMessage(GetLastError()));
+    FComPort->FComThread = this;
+    SetFreeOnTerminate(true);
+    SetPriority(ComPort->FThreadPriority);
+    Start();
+}
+
+TComThread::~TComThread() = default;
+
+bool TComThread::IsCurrentThread() const { return tlsCurrent == this; }
+
+TComThread* TComThread::Current() { return tlsCurrent; }
+
+void TComThread::Execute() {
+    tlsCurrent = this;
+    try {
+        while (!Terminated()) TCustomComPort::WaitForEvent(this);
+    } catch (...) {
+        // A wait error has already made the port forget this thread; anything else must
+        // too, before the thread frees itself.
+        if (!Terminated()) Synchronize([this] { Forget(); });
+        throw;
+    }
+}
+
+void TCustomComPort::WaitForEvent(TComThread* Thread) {
+    TComThread& t = *Thread;
+    BOOL completed;
+    {
+        std::lock_guard lock(t.FLink->WaitMu);
+        if (t.Terminated()) return;
+        t.FOverlapped = OVERLAPPED{};
+        t.FOverlapped.hEvent = t.FWaitEvent.Value;
+        t.FEventMask = 0;
+        completed = WaitCommEvent(t.FHandle, &t.FEventMask, &t.FOverlapped);
+        if (!completed) t.FThreadError = GetLastError();
+    }
+    if (completed) {
+        if (!t.Terminated()) t.Dispatch();
+        return;
+    }
+    if (t.FThreadError == ERROR_IO_PENDING) {
+        // Waited for even when terminated meanwhile: the device writes into this thread's
+        // record when the wait ends, and it always ends (event, mask change or close).
+        if (WaitForSingleObject(t.FWaitEvent.Value, INFINITE) != WAIT_OBJECT_0) return;
+        if (t.Terminated()) return;
+        t.FThreadError = static_cast<DWORD>(t.FOverlapped.Internal);
+        if (t.FThreadError == ERROR_SUCCESS) {
+            t.Dispatch();
+            return;
+        }
+    }
+    if (t.Terminated()) return;
+    SetLastError(0);
+    t.ReportWaitError();
+}
+
+void TComThread::Dispatch() {
+    if (FEventMask == 0) return; // woken by a mask change: nothing happened on the line
+    if (FSynchronize) {
+        Synchronize([this] {
+            if (Terminated() || !FLink->PortAlive()) return; // closed while queued
+            FComPort->FEventMask = FEventMask;
+            FComPort->DispatchEvents();
+        });
+        return;
+    }
+    // On this thread: the port cannot finish being destroyed while the lock is held.
+    std::lock_guard lock(FLink->Mu);
+    if (Terminated() || !FLink->PortAlive()) return;
+    FComPort->FEventMask = FEventMask;
+    FComPort->DispatchEventTable(*FLink);
+}
+
+void TComThread::ReportWaitError() {
+    const DWORD code = FThreadError;
+    Synchronize([this, code] {
+        if (Terminated() || !FLink->PortAlive()) return; // closed meanwhile: end quietly
+        TCustomComPort* port = FComPort;
+        Terminate();
+        port->FComThread = nullptr; // the port starts a new thread on its next handler change
+        port->FThreadError = code;
+        try {
+            port->RaiseThreadError();
+        } catch (...) {
+            if (code == ERROR_ACCESS_DENIED && FLink->PortAlive()) port->Close();
+            throw;
+        }
+    });
+}
+
+void TComThread::Forget() {
+    if (FLink->PortAlive() && FComPort->FComThread == this) FComPort->FComThread = nullptr;
+}
+
+} // namespace quillon

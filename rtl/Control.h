@@ -1,0 +1,34 @@
+#pragma once
+// A control as the non-visual components see it: something whose colour can be set. A GUI
+// adapts its widgets to it; tests and headless programs use it as it is.
+#include <cstdint>
+
+#include "rtl/Component.h"
+
+namespace rtl {
+
+/// A colour laid out 0x00BBGGRR (red in the low byte).
+using TColor = int32_t;
+
+inline constexpr TColor clBlack = 0x000000;
+inline constexpr TColor clMaroon = 0x000080;
+inline constexpr TColor clGreen = 0x008000;
+inline constexpr TColor clRed = 0x0000FF;
+inline constexpr TColor clLime = 0x00FF00;
+inline constexpr TColor clYellow = 0x00FFFF;
+inline constexpr TColor clWhite = 0xFFFFFF;
+
+class TControl : public TComponent {
+public:
+    explicit TControl(TComponent* AOwner) : TComponent(AOwner) {}
+
+    /// Paints the control; an adapter overrides it to repaint its widget.
+    virtual void SetColor(TColor Value) { color_ = Value; }
+    /// The colour last set.
+    TColor Color() const { return color_; }
+
+private:
+    TColor color_ = clWhite;
+};
+
+} // namespace rtl

@@ -1,0 +1,153 @@
+#pragma once
+// What the event-thread tests share: a main loop of their own, the application's
+// exception display captured, a virtual pair and a pty pair, and a way to wait for event
+// threads while still serving the main thread they may be waiting on.
+#include <gtest/gtest.h>
+
+#include <pty.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "comport/ComPort.h"
+#include "platform/virtual/VirtualSerial.h"
+#include "rtl/MainLoop.h"
+
+namespace quillon::eventtest {
+
+using namespace std::chrono_literals;
+
+/// Serves the main loop until every thread has ended; false if some are still running
+/// after 10 s. A thread may be waiting in Synchronize, so the loop keeps running meanwhile.
+inline bool WaitForThreads(rtl::TPlainLoop& loop) {
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    bool ok = false;
+    std::thread waiter([&ok, &loop, done] {
+        ok = rtl::TThread::WaitForAll(10000);
+        loop.Post([done] { *done = true; });
+    });
+    loop.RunUntil([&] { return done->load(); }, 20s);
+    waiter.join();
+    return ok;
+}
+
+/// A pty pair opened by the test; the port opens SlavePath.
+struct TPty {
+    int Master = -1;
+    std::string SlavePath;
+
+    TPty() {
+        int slave = -1;
+        char name[128] = {};
+        if (openpty(&Master, &slave, name, nullptr, nullptr) != 0) return;
+        SlavePath = name;
+        close(slave); // the port opens its own
+    }
+    ~TPty() { CloseMaster(); }
+    TPty(const TPty&) = delete;
+    TPty& operator=(const TPty&) = delete;
+
+    /// Writes bytes as the far end of the line.
+    void Send(const std::string& bytes) const {
+        ASSERT_EQ(write(Master, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    }
+    /// Hangs up the line, as pulling a USB adapter does.
+    void CloseMaster() {
+        if (Master >= 0) close(Master);
+        Master = -1;
+    }
+    string DeviceName() const { return rtl::Utf8ToString(SlavePath); }
+};
+
+/// The far end of a virtual pair, opened through the platform like any device.
+struct TPeer {
+    qwin::HANDLE Handle = qwin::INVALID_HANDLE_VALUE;
+
+    explicit TPeer(const qvirt::TEnd& end) {
+        Handle = qwin::CreateFile(end.DeviceName(), qwin::GENERIC_READ | qwin::GENERIC_WRITE, 0,
+                                  nullptr, qwin::OPEN_EXISTING, qwin::FILE_FLAG_OVERLAPPED, 0);
+    }
+    ~TPeer() {
+        if (Handle != qwin::INVALID_HANDLE_VALUE) qwin::CloseHandle(Handle);
+    }
+    TPeer(const TPeer&) = delete;
+    TPeer& operator=(const TPeer&) = delete;
+
+    /// Sends bytes to the port and waits until the device has taken them.
+    void Send(const std::string& bytes) const {
+        qwin::DWORD done = 0;
+        ASSERT_TRUE(qwin::WriteFile(Handle, bytes.data(), static_cast<qwin::DWORD>(bytes.size()),
+                                    &done, nullptr));
+        ASSERT_EQ(done, bytes.size());
+    }
+    /// Drives the RTS line, which the port sees as CTS.
+    void SetRts(bool on) const {
+        ASSERT_TRUE(qwin::EscapeCommFunction(Handle, on ? qwin::SETRTS : qwin::CLRRTS));
+    }
+    /// Drives the DTR line, which the port sees as DSR and carrier.
+    void SetDtr(bool on) const {
+        ASSERT_TRUE(qwin::EscapeCommFunction(Handle, on ? qwin::SETDTR : qwin::CLRDTR));
+    }
+};
+
+/// A fresh main loop, virtual pair and captured exception display per test.
+class EventTest : public ::testing::Test {
+protected:
+    rtl::TPlainLoop Loop;
+    qvirt::TPair Pair;
+    /// Messages the application's exception display showed.
+    std::vector<std::string> Shown;
+
+    void SetUp() override {
+        Loop.BindToCurrentThread();
+        rtl::SetMainLoop(&Loop);
+        rtl::Application().SetExceptionDisplay([this](const std::string& m) { Shown.push_back(m); });
+        static std::atomic<int> serial{0};
+        const std::string id = std::to_string(getpid()) + "-" + std::to_string(++serial);
+        Pair = qvirt::CreatePair("ev-a-" + id, "ev-b-" + id);
+        ASSERT_EQ(rtl::TThread::RunningCount(), 0) << "a thread of an earlier test still runs";
+    }
+
+    void TearDown() override {
+        EXPECT_TRUE(WaitForThreads(Loop)) << "an event thread outlived its test";
+        Loop.ProcessPending();
+        rtl::Application().SetExceptionDisplay(nullptr);
+        rtl::SetMainLoop(nullptr);
+    }
+
+    /// A closed port on the pair's first end.
+    void Aim(TCustomComPort& port) const { port.SetDeviceName(Pair.A().DeviceName()); }
+
+    /// Runs the loop until pred holds (it is made true by work the loop runs).
+    bool RunUntil(const std::function<bool()>& pred) { return Loop.RunUntil(pred, 10s); }
+
+    /// A log file of this test, removed first.
+    static std::string FreshLogPath() {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        std::string name = std::string(info->test_suite_name()) + "." + info->name();
+        std::replace(name.begin(), name.end(), '/', '_'); // parameterised names have slashes
+        std::string path = ::testing::TempDir() + "quillon-" + name + ".log";
+        std::remove(path.c_str());
+        return path;
+    }
+
+    /// The log lines that report line events, without their time stamps, in file order.
+    static std::vector<std::string> EventLines(const std::string& path) {
+        std::vector<std::string> out;
+        std::ifstream in(path);
+        for (std::string line; std::getline(in, line);) {
+            if (line.size() < 6 || line.compare(line.size() - 6, 6, " event") != 0) continue;
+            const auto start = line.rfind(' ', line.size() - 7);
+            out.push_back(line.substr(start + 1));
+        }
+        return out;
+    }
+};
+
+} // namespace quillon::eventtest

@@ -1,0 +1,306 @@
+// Opening, closing and destroying a port on a real pty, and the routines every error of
+// the component goes through.
+#include "MainThread.h"
+#include "Peer.h"
+#include "comport/ComThread.h"
+#include "rtl/MainLoop.h"
+
+#include <gtest/gtest.h>
+#include <string>
+#include <termios.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace quillon::test {
+namespace {
+
+using namespace qwin;
+using OpenClose = rtl::Handler<void(TCustomComPort*)>;
+using ErrorHandler = rtl::Handler<void(TCustomComPort*, EComError&, TComAction&)>;
+
+class LifecycleTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        port.SetDeviceName(pty.DeviceName());
+        port.SetBeforeOpen(beforeOpen);
+        port.SetAfterOpen(afterOpen);
+        port.SetBeforeClose(beforeClose);
+        port.SetAfterClose(afterClose);
+    }
+
+    OpenClose Record(std::string name) {
+        return OpenClose([this, name](TCustomComPort* sender) {
+            EXPECT_EQ(sender, &port);
+            calls.push_back(name);
+        });
+    }
+
+    TPty pty;
+    std::vector<std::string> calls;
+    OpenClose beforeOpen = Record("BeforeOpen"), afterOpen = Record("AfterOpen");
+    OpenClose beforeClose = Record("BeforeClose"), afterClose = Record("AfterClose");
+    TComPort port{nullptr};
+};
+
+using Calls = std::vector<std::string>;
+
+TEST_F(LifecycleTest, OpensAndClosesAPty) {
+    port.Open();
+    EXPECT_TRUE(port.Active());
+    EXPECT_NE(port.Handle(), INVALID_HANDLE_VALUE);
+    termios t{};
+    ASSERT_EQ(tcgetattr(pty.Slave(), &t), 0);
+    EXPECT_EQ(t.c_lflag & (ICANON | ECHO), 0u) << "the device was really opened and set raw";
+    EXPECT_EQ(calls, (Calls{"BeforeOpen", "AfterOpen"}));
+
+    port.Close();
+    EXPECT_FALSE(port.Active());
+    EXPECT_EQ(port.Handle(), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(calls, (Calls{"BeforeOpen", "AfterOpen", "BeforeClose", "AfterClose"}));
+
+    port.Open(); // released for good: it opens again
+    EXPECT_TRUE(port.Active());
+}
+
+TEST_F(LifecycleTest, OpenWhenOpenAndCloseWhenClosedDoNothing) {
+    port.Close();
+    port.SetActive(false);
+    EXPECT_TRUE(calls.empty());
+    port.SetActive(true);
+    port.Open();
+    port.SetActive(true);
+    EXPECT_EQ(calls, (Calls{"BeforeOpen", "AfterOpen"}));
+    port.SetActive(false);
+    EXPECT_FALSE(port.Active());
+    EXPECT_EQ(calls.size(), 4u);
+}
+
+TEST_F(LifecycleTest, ASecondOpenerOfTheSameDeviceIsRefused) {
+    port.Open();
+    TComPort second(nullptr);
+    second.SetDeviceName(pty.DeviceName());
+    try {
+        second.Open();
+        FAIL() << "two ports hold one device";
+    } catch (const EComError& e) {
+        EXPECT_EQ(e.ErrorCode, EBUSY);
+        EXPECT_EQ(e.Message(), SysErrorMessage(EBUSY));
+    }
+    EXPECT_FALSE(second.Active());
+    EXPECT_TRUE(port.Active());
+    port.Close();
+    second.Open();
+    EXPECT_TRUE(second.Active());
+}
+
+TEST_F(LifecycleTest, AMissingDeviceRaisesTheSystemsCodeAndText) {
+    port.SetDeviceName(u"/dev/quillon-no-such-tty");
+    try {
+        port.SetActive(true);
+        FAIL() << "a missing device opened";
+    } catch (const EComError& e) {
+        EXPECT_EQ(e.ErrorCode, 2);
+        EXPECT_EQ(e.Message(), "No such file or directory");
+    }
+    EXPECT_FALSE(port.Active());
+    EXPECT_EQ(port.Handle(), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(calls, (Calls{"BeforeOpen"}));
+}
+
+TEST_F(LifecycleTest, TheDevicePrefixIsAcceptedAndStrippedForDialogs) {
+    port.SetDeviceName(u"\\\\.\\" + pty.DeviceName());
+    EXPECT_EQ(port.PlainDeviceName(), pty.DeviceName());
+    port.Open();
+    EXPECT_TRUE(port.Active());
+    port.Close();
+    port.SetDeviceName(u"\\\\.\\COM12");
+    EXPECT_EQ(port.PlainDeviceName(), u"COM12");
+    port.SetDeviceName(u"COM3");
+    EXPECT_EQ(port.PlainDeviceName(), u"COM3");
+}
+
+TEST_F(LifecycleTest, AbortActionTurnsEveryErrorIntoTheSilentAbort) {
+    std::vector<int32_t> codes;
+    ErrorHandler onError([&](TCustomComPort* sender, EComError& e, TComAction& action) {
+        EXPECT_EQ(sender, &port);
+        EXPECT_EQ(action, caFail);
+        codes.push_back(e.ErrorCode);
+        action = caAbort;
+    });
+    port.SetOnError(onError);
+    EXPECT_THROW(port.SetDTR(), rtl::EAbort);
+    port.SetDeviceName(u"/dev/quillon-no-such-tty");
+    EXPECT_THROW(port.Open(), rtl::EAbort);
+    EXPECT_EQ(codes, (std::vector<int32_t>{0, 2}));
+    EXPECT_EQ(calls, (Calls{"BeforeOpen"}));
+}
+
+TEST_F(LifecycleTest, AnErrorHandlerThatLeavesFailGetsTheErrorRaised) {
+    int seen = 0;
+    ErrorHandler onError([&](TCustomComPort*, EComError& e, TComAction&) {
+        EXPECT_STREQ(e.what(), SClosedPort);
+        ++seen;
+    });
+    port.SetOnError(onError);
+    EXPECT_THROW(port.ClearBreak(), EComError);
+    EXPECT_EQ(seen, 1);
+}
+
+TEST_F(LifecycleTest, NameAndPriorityChangeOnlyWhileClosed) {
+    port.Open();
+    const string name = port.DeviceName();
+    try {
+        port.SetDeviceName(u"/dev/ttyS0");
+        FAIL() << "renamed while open";
+    } catch (const EComError& e) {
+        EXPECT_EQ(e.ErrorCode, 0);
+        EXPECT_STREQ(e.what(), SOpenPort);
+    }
+    EXPECT_EQ(port.DeviceName(), name);
+    port.SetDeviceName(name); // the same text is no change
+    EXPECT_THROW(port.SetPriorityClass(pcIdle), EComError);
+    EXPECT_EQ(port.PriorityClass(), pcDefault);
+    port.SetPriorityClass(pcDefault);
+    port.Close();
+    port.SetPriorityClass(pcIdle);
+    EXPECT_EQ(port.PriorityClass(), pcIdle);
+}
+
+TEST_F(LifecycleTest, PriorityClassHoldsExactlyWhileOpen) {
+    if (geteuid() != 0) GTEST_SKIP() << "raising the process priority needs privileges";
+    const DWORD before = GetPriorityClass(GetCurrentProcess());
+    ASSERT_NE(before, HIGH_PRIORITY_CLASS);
+    port.SetPriorityClass(pcHigh);
+    port.Open();
+    EXPECT_EQ(GetPriorityClass(GetCurrentProcess()), HIGH_PRIORITY_CLASS);
+    port.Close();
+    EXPECT_EQ(GetPriorityClass(GetCurrentProcess()), before);
+
+    port.SetDeviceName(u"/dev/quillon-no-such-tty");
+    EXPECT_THROW(port.Open(), EComError);
+    EXPECT_EQ(GetPriorityClass(GetCurrentProcess()), before) << "restored after a failed open";
+}
+
+TEST_F(LifecycleTest, ARateThePtyRefusesRaisesAndStaysTheSetting) {
+    port.SetBaudRate(br9600);
+    port.Open();
+    port.SetCustomBaudRate(31250);
+    try {
+        port.SetCustomBaudRate(0); // no line runs at 0 bits per second
+        FAIL() << "a rate of 0 was accepted";
+    } catch (const EComError& e) {
+        EXPECT_EQ(e.ErrorCode, EINVAL);
+        EXPECT_EQ(e.Message(), SysErrorMessage(EINVAL));
+    }
+    EXPECT_EQ(port.BaudRate(), brCustom);
+    EXPECT_EQ(port.CustomBaudRate(), 0);
+    DCB dcb{};
+    ASSERT_TRUE(GetCommState(port.Handle(), dcb));
+    EXPECT_EQ(dcb.BaudRate, 31250u) << "the device keeps its previous rate";
+    EXPECT_THROW(port.SetParity(paNone), EComError) << "every later push fails again";
+    port.Close();
+    EXPECT_THROW(port.Open(), EComError);
+    EXPECT_FALSE(port.Active());
+}
+
+// A device layer that fails without saying why.
+class TSilentFailurePort : public TComPort {
+  public:
+    using TComPort::TComPort;
+
+  protected:
+    void CreateHandle() override { SetLastError(0); }
+};
+
+TEST_F(LifecycleTest, AnOpenThatLeavesThePortClosedNeverLooksLikeSuccess) {
+    TSilentFailurePort silent(nullptr);
+    silent.SetAfterOpen(afterOpen);
+    try {
+        silent.Open();
+        FAIL() << "a port that did not open reported success";
+    } catch (const EComError& e) {
+        EXPECT_EQ(e.ErrorCode, 0);
+        EXPECT_EQ(e.Message(), "Can't open the port");
+    }
+    EXPECT_FALSE(silent.Active());
+    EXPECT_TRUE(calls.empty());
+}
+
+TEST_F(LifecycleTest, CheckResultIgnoresNoCodeAndPendingAndClearsWhatItRaises) {
+    SetLastError(0);
+    port.CheckResult(false);
+    SetLastError(ERROR_IO_PENDING);
+    port.CheckResult(false);
+    SetLastError(ENOENT);
+    port.CheckResult(true);
+    try {
+        port.CheckResult(false);
+        FAIL() << "a failure with a code was not raised";
+    } catch (const EComError& e) {
+        EXPECT_EQ(e.ErrorCode, ENOENT);
+        EXPECT_EQ(e.Message(), SysErrorMessage(ENOENT));
+    }
+    EXPECT_EQ(GetLastError(), 0u);
+}
+
+// A sibling that looks at the port while it is being removed.
+class TWatcher : public TComponent {
+  public:
+    using TComponent::TComponent;
+    void Notification(TComponent* AComponent, rtl::TOperation Operation) override {
+        TComponent::Notification(AComponent, Operation);
+        if (auto* p = dynamic_cast<TCustomComPort*>(AComponent); p && Operation == rtl::opRemove) {
+            sawActive = p->Active();
+            sawName = p->DeviceName();
+        }
+    }
+    bool sawActive = false;
+    string sawName;
+};
+
+TEST_F(LifecycleTest, DestroyingAnOpenPortTellsItsSiblingsFirstThenCloses) {
+    TComponent owner(nullptr);
+    auto* watcher = new TWatcher(&owner);
+    auto* owned = new TComPort(&owner);
+    int closed = 0;
+    OpenClose onClosed([&](TCustomComPort*) { ++closed; });
+    owned->SetDeviceName(pty.DeviceName());
+    owned->SetAfterClose(onClosed);
+    owned->Open();
+    delete owned;
+    EXPECT_TRUE(watcher->sawActive) << "siblings hear of it while the port is whole";
+    EXPECT_EQ(watcher->sawName, pty.DeviceName());
+    EXPECT_EQ(closed, 1);
+    port.Open(); // the device was released
+    EXPECT_TRUE(port.Active());
+}
+
+TEST_F(LifecycleTest, CloseOnTheEventThreadRunsOnTheMainThread) {
+    const std::thread::id mainThread = std::this_thread::get_id();
+    std::thread::id handlerThread, closedOn;
+    bool closeReturned = false, closedBeforeReturn = false;
+    OpenClose onClosed([&](TCustomComPort*) { closedOn = std::this_thread::get_id(); });
+    rtl::Handler<void(TObject*)> onRxChar([&](TObject*) {
+        handlerThread = std::this_thread::get_id();
+        port.Close();
+        closedBeforeReturn = closedOn == mainThread;
+        closeReturned = true;
+    });
+    port.SetAfterClose(onClosed);
+    port.SetSynchronizeEvents(false);
+    port.SetOnRxChar(onRxChar);
+    port.Open();
+    const char byte = 'x';
+    ASSERT_EQ(::write(pty.Master(), &byte, 1), 1);
+    ASSERT_TRUE(rtl::PlainLoop().RunUntil([&] { return !port.Active(); }));
+    // The handler's Close returned only after the main thread had run it.
+    ASSERT_TRUE(AwaitEventThreadsGone());
+    EXPECT_NE(handlerThread, mainThread);
+    EXPECT_EQ(closedOn, mainThread);
+    EXPECT_TRUE(closeReturned);
+    EXPECT_TRUE(closedBeforeReturn);
+}
+
+} // namespace
+} // namespace quillon::test

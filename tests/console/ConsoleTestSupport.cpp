@@ -1,0 +1,157 @@
+#include "ConsoleTestSupport.h"
+
+#include "rtl/Application.h"
+
+#include <QAbstractItemView>
+#include <QSignalSpy>
+#include <QSocketNotifier>
+#include <QTest>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <pty.h>
+#include <stdexcept>
+#include <termios.h>
+#include <unistd.h>
+
+namespace quillon::console::testing {
+
+void TScriptedDialogs::ShowBox(TBoxKind kind, const QString& text) {
+    Boxes.push_back({kind, text});
+    ++OpenBoxes;
+    MostOpenAtOnce = std::max(MostOpenAtOnce, OpenBoxes);
+    if (WhileOpen) WhileOpen(Boxes.back());
+    --OpenBoxes;
+}
+
+std::optional<QString> TScriptedDialogs::ChooseFileToOpen() {
+    ++FileDialogs;
+    if (FAnswers.empty()) {
+        ADD_FAILURE() << "the file dialog opened without a scripted answer";
+        return std::nullopt;
+    }
+    const QString answer = FAnswers.front();
+    FAnswers.pop_front();
+    if (answer.isNull()) return std::nullopt;
+    return answer;
+}
+
+QStringList TScriptedDialogs::Texts() const {
+    QStringList texts;
+    for (const TBox& b : Boxes)
+        texts << b.Text;
+    return texts;
+}
+
+TPtyBoard::TPtyBoard() {
+    char name[256] = {};
+    if (openpty(&FMaster, &FSlave, name, nullptr, nullptr) != 0)
+        throw std::runtime_error(std::string("openpty: ") + std::strerror(errno));
+    FPath = name;
+    // Raw from the start, so nothing is echoed or translated before the port opens.
+    termios t{};
+    tcgetattr(FSlave, &t);
+    cfmakeraw(&t);
+    tcsetattr(FSlave, TCSANOW, &t);
+    fcntl(FMaster, F_SETFL, fcntl(FMaster, F_GETFL) | O_NONBLOCK);
+}
+
+TPtyBoard::~TPtyBoard() {
+    ::close(FMaster);
+    ::close(FSlave);
+}
+
+void TPtyBoard::Send(std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(FMaster, bytes.data(), bytes.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) throw std::runtime_error(std::string("pty write: ") + std::strerror(errno));
+        bytes.remove_prefix(static_cast<size_t>(n));
+    }
+}
+
+std::string TPtyBoard::ReadUntil(std::string_view end, std::chrono::milliseconds timeout) {
+    QSocketNotifier notifier(FMaster, QSocketNotifier::Read);
+    QSignalSpy ready(&notifier, &QSocketNotifier::activated);
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        char buf[4096];
+        ssize_t n;
+        while ((n = ::read(FMaster, buf, sizeof buf)) > 0)
+            FPending.append(buf, static_cast<size_t>(n));
+        if (auto at = FPending.find(end); at != std::string::npos) {
+            std::string out = FPending.substr(0, at + end.size());
+            FPending.erase(0, at + end.size());
+            return out;
+        }
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0 || !ready.wait(static_cast<int>(left.count()))) {
+            ADD_FAILURE() << "the console did not write \"" << end << "\"; it wrote \"" << FPending
+                          << "\"";
+            return std::exchange(FPending, {});
+        }
+    }
+}
+
+namespace {
+TQtMainLoop* g_loop = nullptr;
+}
+
+void SetLoop(TQtMainLoop* loop) {
+    g_loop = loop;
+    rtl::SetMainLoop(loop);
+}
+
+TQtMainLoop& Loop() {
+    return *g_loop;
+}
+
+bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+    return QTest::qWaitFor(done, static_cast<int>(timeout.count()));
+}
+
+void ChooseItem(QComboBox* combo, int index) {
+    combo->showPopup();
+    QAbstractItemView* view = combo->view();
+    view->setCurrentIndex(combo->model()->index(index, combo->modelColumn()));
+    QTest::keyClick(view, Qt::Key_Return);
+}
+
+QStringList LinesOf(const QString& text) {
+    if (text.isEmpty()) return {};
+    return text.split(QLatin1Char('\n'));
+}
+
+void ConsoleTest::SetUp() {
+    Loop().SetManualClock(true);
+    board = std::make_unique<TPtyBoard>();
+    registration = qwin::TPortRegistration(board->DevicePath(), "Quillon test board");
+    rtl::Application().SetExceptionDisplay([this](const std::string& message) {
+        dialogs.ShowBox(IDialogs::bkError, QString::fromUtf8(message));
+    });
+    form = std::make_unique<TForm2>(dialogs, rtl::TFormatSettings::FromLocale("C"));
+    form->show();
+}
+
+void ConsoleTest::TearDown() {
+    form.reset();
+    rtl::Application().SetExceptionDisplay(nullptr);
+    registration.Release();
+    board.reset();
+}
+
+void ConsoleTest::OpenPort() {
+    ASSERT_EQ(form->ComPort()->DeviceName(), u"\\\\.\\" + rtl::Utf8ToString(board->DevicePath()));
+    QTest::mouseClick(ui().SpeedButtonOpenClose, Qt::LeftButton);
+    ASSERT_TRUE(form->ComPort()->Active()) << dialogs.Texts().join(" | ").toStdString();
+}
+
+void ConsoleTest::Receive(std::string_view bytes) {
+    const int64_t target = form->ReadBytesTotal() + static_cast<int64_t>(bytes.size());
+    board->Send(bytes);
+    ASSERT_TRUE(WaitFor([&] { return form->ReadBytesTotal() >= target; }))
+        << "received " << form->ReadBytesTotal() << " of " << target << " bytes";
+}
+
+} // namespace quillon::console::testing

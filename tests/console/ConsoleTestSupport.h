@@ -1,0 +1,113 @@
+#pragma once
+// What the console's window tests share: scripted boxes and file choices, the board's
+// end of a pseudo-terminal, a window on it, and waits on events rather than on time.
+#include "app/Dialogs.h"
+#include "app/QtMainLoop.h"
+#include "app/Unit2.h"
+#include "platform/PortRegistry.h"
+#include "ui_Unit2.h"
+
+#include <QComboBox>
+#include <QString>
+#include <QStringList>
+#include <chrono>
+#include <deque>
+#include <functional>
+#include <gtest/gtest.h>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quillon::console::testing {
+
+/// Boxes that record their text and return at once, and a file dialog that answers from
+/// a script. WhileOpen runs while a box is up, as events delivered by its modal loop.
+class TScriptedDialogs : public IDialogs {
+  public:
+    struct TBox {
+        TBoxKind Kind;
+        QString Text;
+    };
+
+    void ShowBox(TBoxKind kind, const QString& text) override;
+    std::optional<QString> ChooseFileToOpen() override;
+
+    QStringList Texts() const;
+    /// The next file dialog's answer; none cancels it.
+    void AnswerFile(const std::optional<QString>& path) {
+        FAnswers.push_back(path.value_or(QString()));
+    }
+
+    std::vector<TBox> Boxes;
+    std::function<void(const TBox&)> WhileOpen;
+    int OpenBoxes = 0;
+    int MostOpenAtOnce = 0;
+    int FileDialogs = 0;
+
+  private:
+    std::deque<QString> FAnswers; // a null text cancels
+};
+
+/// The board's end of a pseudo-terminal pair; the console opens the other end.
+class TPtyBoard {
+  public:
+    TPtyBoard();
+    ~TPtyBoard();
+    TPtyBoard(const TPtyBoard&) = delete;
+    TPtyBoard& operator=(const TPtyBoard&) = delete;
+
+    const std::string& DevicePath() const { return FPath; }
+    /// Sends bytes to the console.
+    void Send(std::string_view bytes);
+    /// What the console writes, up to and including the first occurrence of end (the
+    /// window keeps running meanwhile). Fails the test after timeout.
+    std::string ReadUntil(std::string_view end,
+                          std::chrono::milliseconds timeout = std::chrono::seconds(5));
+
+  private:
+    int FMaster = -1;
+    int FSlave = -1;
+    std::string FPath;
+    std::string FPending;
+};
+
+/// The loop every window test runs on (manual clock unless a test says otherwise).
+TQtMainLoop& Loop();
+/// Installs the loop (the test program's main does, once).
+void SetLoop(TQtMainLoop* loop);
+
+/// Waits, running the window, until done() holds; false after timeout.
+bool WaitFor(const std::function<bool()>& done,
+             std::chrono::milliseconds timeout = std::chrono::seconds(5));
+
+/// Picks item index in a drop-down list the way an operator does: opens the list,
+/// moves to the item, presses Return.
+void ChooseItem(QComboBox* combo, int index);
+
+/// The lines of a multi-line text, none when it is empty.
+QStringList LinesOf(const QString& text);
+
+/// A window on a board at the first place of the device list, shown, with its boxes
+/// scripted and the application's exception display going to the same boxes.
+class ConsoleTest : public ::testing::Test {
+  protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    Ui::Form2& ui() { return form->Form(); }
+    /// Clicks "Open" and waits until the port is open.
+    void OpenPort();
+    /// Sends bytes and waits until the window has counted them.
+    void Receive(std::string_view bytes);
+    /// The timer's current state.
+    bool Timer1Enabled() const { return form->Timer1()->Enabled(); }
+
+    TScriptedDialogs dialogs;
+    std::unique_ptr<TPtyBoard> board;
+    qwin::TPortRegistration registration;
+    std::unique_ptr<TForm2> form;
+};
+
+} // namespace quillon::console::testing

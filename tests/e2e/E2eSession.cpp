@@ -1,0 +1,124 @@
+#include "E2eSession.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <stdexcept>
+
+namespace quillon::e2e {
+
+namespace {
+
+constexpr auto kBoardStartTimeout = std::chrono::seconds(30);
+// A whole console run, start-up on a loaded machine and the 10 s polling included.
+constexpr auto kConsoleTimeout = std::chrono::seconds(120);
+
+std::filesystem::path MakeTempDir() {
+    const char* base = std::getenv("TMPDIR");
+    std::string pattern = std::string(base && *base ? base : "/tmp") + "/quillon-e2e-XXXXXX";
+    if (!::mkdtemp(pattern.data())) throw std::runtime_error("cannot create " + pattern);
+    return pattern;
+}
+
+bool StartsWith(const std::string& text, const std::string& prefix) {
+    return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+} // namespace
+
+TE2eSession::TE2eSession() : FDir(MakeTempDir()) {
+    std::filesystem::create_directory(FDir / "registry");
+}
+
+TE2eSession::~TE2eSession() {
+    StopBoards();
+    std::error_code ignored;
+    std::filesystem::remove_all(FDir, ignored);
+}
+
+std::string TE2eSession::StartBoard(const std::vector<std::string>& options) {
+    std::vector<std::string> argv{QUILLON_BOARD_EXE, "--verbose"};
+    argv.insert(argv.end(), options.begin(), options.end());
+    FBoards.push_back(std::make_unique<TChildProcess>(
+        argv, std::vector<std::string>{"QUILLON_PORT_REGISTRY=" + (FDir / "registry").string()}));
+    const auto line = FBoards.back()->ReadLine(TClock::now() + kBoardStartTimeout);
+    if (line.State != TChildProcess::TLine::lsLine || !StartsWith(line.Text, "PORT /dev/"))
+        return {};
+    return line.Text.substr(5);
+}
+
+bool TE2eSession::StopBoards() {
+    bool clean = true;
+    for (auto& board : FBoards) {
+        board->Terminate();
+        const auto code = board->Wait(TClock::now() + kBoardStartTimeout);
+        if (code != 0) {
+            std::cerr << "quillon-board ended with " << (code ? std::to_string(*code) : "no end")
+                      << "\n";
+            clean = false;
+        }
+    }
+    FBoards.clear();
+    return clean;
+}
+
+std::filesystem::path TE2eSession::WriteLog(const std::string& name,
+                                            const std::vector<std::string>& options) {
+    const std::filesystem::path path = FDir / name;
+    std::vector<std::string> argv{QUILLON_BOARD_EXE, "--write-log", path.string()};
+    argv.insert(argv.end(), options.begin(), options.end());
+    TChildProcess writer(argv, {});
+    if (writer.Wait(TClock::now() + kBoardStartTimeout) != 0) return {};
+    return path;
+}
+
+TConsoleRun TE2eSession::RunConsole(const std::vector<std::string>& steps,
+                                    const std::vector<std::string>& env) {
+    const std::filesystem::path script = FDir / "script.txt";
+    {
+        std::ofstream out(script);
+        for (const std::string& step : steps)
+            out << step << "\n";
+    }
+    std::vector<std::string> environment{
+        "QT_QPA_PLATFORM=offscreen",
+        "QUILLON_PORT_REGISTRY=" + (FDir / "registry").string(),
+        "QUILLON_AUTOMATION=" + script.string(),
+    };
+    environment.insert(environment.end(), env.begin(), env.end());
+    TChildProcess console({QUILLON_CONSOLE_EXE}, environment);
+
+    TConsoleRun run;
+    const auto deadline = TClock::now() + kConsoleTimeout;
+    for (;;) {
+        const auto line = console.ReadLine(deadline);
+        if (line.State == TChildProcess::TLine::lsTimedOut) {
+            std::cerr << "the console did not end in time\n";
+            return run; // its destructor kills it
+        }
+        if (line.State == TChildProcess::TLine::lsEnd) break;
+        std::cerr << "console| " << line.Text << "\n";
+        if (StartsWith(line.Text, "ok ") || StartsWith(line.Text, "FAIL "))
+            run.Reports.push_back(line.Text);
+    }
+    run.ExitCode = console.Wait(deadline);
+    return run;
+}
+
+std::string Quoted(const std::string& text) {
+    std::string word = "\"";
+    for (const char c : text) {
+        if (c == '"' || c == '\\') word += '\\';
+        word += c;
+    }
+    return word + "\"";
+}
+
+std::vector<std::string> AllPassed(const std::vector<std::string>& steps) {
+    std::vector<std::string> reports;
+    for (const std::string& step : steps)
+        reports.push_back("ok " + step);
+    return reports;
+}
+
+} // namespace quillon::e2e

@@ -1,0 +1,50 @@
+#pragma once
+// One end-to-end scene: a private directory (port registry, scripts, logs), the simulated
+// boards started in it and the console run against them with a script.
+#include "ChildProcess.h"
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace quillon::e2e {
+
+struct TConsoleRun {
+    std::optional<int> ExitCode;      ///< none when the console had to be killed
+    std::vector<std::string> Reports; ///< its "ok …" and "FAIL …" lines, in order
+};
+
+class TE2eSession {
+  public:
+    TE2eSession();
+    /// Stops the boards still running and removes the directory.
+    ~TE2eSession();
+    TE2eSession(const TE2eSession&) = delete;
+    TE2eSession& operator=(const TE2eSession&) = delete;
+
+    const std::filesystem::path& Dir() const { return FDir; }
+    /// Starts quillon-board with options; returns its device once it is listed.
+    std::string StartBoard(const std::vector<std::string>& options);
+    /// Ends every board; true when all of them ended cleanly.
+    bool StopBoards();
+    /// Writes a log with quillon-board --write-log; the empty path when that fails.
+    std::filesystem::path WriteLog(const std::string& name,
+                                   const std::vector<std::string>& options);
+    /// Runs the console offscreen on the script, in the environment env adds to the
+    /// session's, until it exits.
+    TConsoleRun RunConsole(const std::vector<std::string>& steps,
+                           const std::vector<std::string>& env);
+
+  private:
+    std::filesystem::path FDir;
+    std::vector<std::unique_ptr<TChildProcess>> FBoards;
+};
+
+/// Text as one word of a script.
+std::string Quoted(const std::string& text);
+/// The report lines of a run in which every step passes.
+std::vector<std::string> AllPassed(const std::vector<std::string>& steps);
+
+} // namespace quillon::e2e
