@@ -19,11 +19,14 @@ public:
     Closure(std::nullptr_t) {}
 
     /// Binds member function M to obj: Closure<void(TObject*)>::Of<&TForm2::Click>(this).
+    /// The object is held as the class that declares M, so binding through a base or a
+    /// derived pointer gives the same handler.
     template <auto M, class C> static Closure Of(C* obj) {
+        using Owner = typename MemberClass<decltype(M)>::type;
         Closure c;
-        c.code_ = &Invoke<M, C>;
+        c.code_ = &Invoke<M>;
         c.tag_ = &kTag<M>;
-        c.data_ = obj;
+        c.data_ = static_cast<void*>(static_cast<Owner*>(obj));
         return c;
     }
 
@@ -42,17 +45,21 @@ public:
 
     R operator()(Args... args) const { return code_(data_, std::forward<Args>(args)...); }
 
-    // The tag names the member function; the thunk may differ for the same member bound
-    // through a derived-class pointer, so it is not compared.
     friend bool operator==(const Closure& a, const Closure& b) {
-        return a.tag_ == b.tag_ && a.data_ == b.data_;
+        return a.tag_ == b.tag_ && a.data_ == b.data_ && a.code_ == b.code_;
     }
 
 private:
     template <auto M> static constexpr char kTag = 0;
 
-    template <auto M, class C> static R Invoke(void* obj, Args... args) {
-        return (static_cast<C*>(obj)->*M)(std::forward<Args>(args)...);
+    template <class T> struct MemberClass;
+    template <class F, class Cls> struct MemberClass<F Cls::*> {
+        using type = Cls;
+    };
+
+    template <auto M> static R Invoke(void* obj, Args... args) {
+        using Owner = typename MemberClass<decltype(M)>::type;
+        return (static_cast<Owner*>(obj)->*M)(std::forward<Args>(args)...);
     }
 
     Thunk code_ = nullptr;

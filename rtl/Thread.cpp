@@ -12,8 +12,9 @@
 namespace rtl {
 
 namespace {
-std::mutex g_countMu;
-std::condition_variable g_countCv;
+// Never destroyed: a self-freeing thread may still be leaving while the process exits.
+std::mutex& g_countMu = *new std::mutex;
+std::condition_variable& g_countCv = *new std::condition_variable;
 int g_running = 0;
 
 int NiceOf(TThreadPriority p) {
@@ -42,7 +43,14 @@ void TThread::Start() {
         ++g_running;
     }
     std::lock_guard lock(startMu_); // Run must not detach before thread_ is assigned
-    thread_ = std::thread([this] { Run(); });
+    try {
+        thread_ = std::thread([this] { Run(); });
+    } catch (...) {
+        std::lock_guard countLock(g_countMu);
+        --g_running;
+        started_ = false;
+        throw;
+    }
 }
 
 void TThread::Terminate() { terminated_.store(true, std::memory_order_release); }
@@ -82,10 +90,9 @@ void TThread::Run() {
         thread_.detach();
         delete this;
     }
-    {
-        std::lock_guard lock(g_countMu);
-        --g_running;
-    }
+    // Notify under the lock, so a waiter that sees 0 finds the notification already done.
+    std::lock_guard lock(g_countMu);
+    --g_running;
     g_countCv.notify_all();
 }
 
