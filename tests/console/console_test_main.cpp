@@ -10,10 +10,6 @@
 #include <gtest/gtest.h>
 #include <string>
 
-// glibc's newlocale keeps the search list it builds from LOCPATH, which the French locale
-// test sets; that memory is the C library's to keep, so the leak checker is told so.
-extern "C" const char* __lsan_default_suppressions() { return "leak:__argz_add_sep\n"; }
-
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     namespace fs = std::filesystem;
