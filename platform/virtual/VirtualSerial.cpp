@@ -104,6 +104,13 @@ void TEnd::InjectLineError(DWORD errors) {
     FPair->Settle();
 }
 
+bool TEnd::AwaitPendingWait(std::chrono::milliseconds timeout) const {
+    std::unique_lock lock(FPair->Mutex);
+    // Submitting a request settles the pair, which notifies Changed.
+    return FPair->Changed.wait_for(lock, timeout,
+                                   [&] { return FPair->Ends[FIndex].Wait != nullptr; });
+}
+
 void TEnd::SetRing(bool on) {
     std::lock_guard lock(FPair->Mutex);
     FPair->Ends[FIndex].Ring = on;

@@ -13,6 +13,7 @@
 // fErrorChar, fDsrSensitivity and fTXContinueOnXoff are kept but do nothing.
 #include "platform/WinApi.h"
 
+#include <chrono>
 #include <memory>
 #include <string>
 
@@ -106,6 +107,9 @@ class TEnd {
     TDriverCalls Calls() const;
     /// Sets every call count back to 0.
     void ResetCalls();
+    /// Blocks until an event wait (WaitCommEvent) is pending on this end; false when none
+    /// is after timeout. Lets a test act exactly while a port's event thread waits.
+    bool AwaitPendingWait(std::chrono::milliseconds timeout) const;
 
   private:
     friend class TPair;
