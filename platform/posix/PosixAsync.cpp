@@ -235,6 +235,7 @@ bool PosixDevice::SetMask(DWORD mask) {
     if (closed_) return detail::Fail(ERROR_INVALID_HANDLE);
     mask_ = mask;
     history_ = 0;
+    rxReported_ = false; // input still queued counts for the new mask
     LineCounters now;
     if (countersKnown_ && ReadLineCounters(fd_, now) == 0) eventCounters_ = now;
     if (wait_) {
@@ -265,9 +266,12 @@ bool PosixDevice::WaitEvent(DWORD* events, OVERLAPPED* ov) {
     Wait w;
     if (!Begin(w, ov)) return false;
     w.events = events;
-    // Input already queued counts as received: a wait started after it must not sleep.
-    if (const DWORD ev = history_ | Observe(true, false)) {
+    // Input queued before anyone watched counts as received: a wait started after it must
+    // not sleep. Input already reported does not: a handler that leaves it unread would
+    // otherwise be woken again at once, for ever.
+    if (const DWORD ev = history_ | Observe(!rxReported_, false)) {
         history_ = 0;
+        if (ev & EV_RXCHAR) rxReported_ = true;
         *events = ev;
         Finish(w, ERROR_SUCCESS, 0);
         return true;
@@ -312,6 +316,7 @@ bool PosixDevice::CheckTxEmpty() {
 
 void PosixDevice::Signal(DWORD events) {
     if (!events) return;
+    if (events & EV_RXCHAR) rxReported_ = true;
     if (!wait_) {
         history_ |= events;
         return;
@@ -402,6 +407,7 @@ void PosixDevice::Run() {
                 [[maybe_unused]] ssize_t r = ::read(wakeFd_, &count, sizeof count);
             } else {
                 inputArrived |= (events[i].events & EPOLLIN) != 0;
+                if (events[i].events & EPOLLIN) rxReported_ = false;
                 hungUp |= (events[i].events & (EPOLLHUP | EPOLLERR)) != 0;
             }
         }

@@ -51,9 +51,14 @@ int OpenInChild(const std::string& path, bool unprivileged) {
     if (pid == 0) {
         if (unprivileged && (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0))
             ::_exit(kChildNoDrop);
-        TComPort port(nullptr);
-        port.SetDeviceName(rtl::Utf8ToString(path));
-        const TOpenAttempt a = TryOpen(port);
+        TOpenAttempt a;
+        {
+            // Closed before the child ends: a process that dies with the port open leaves
+            // the tty's exclusive flag set for as long as another holder keeps the tty.
+            TComPort port(nullptr);
+            port.SetDeviceName(rtl::Utf8ToString(path));
+            a = TryOpen(port);
+        }
         if (a.Errors != a.Exceptions) ::_exit(kChildInconsistent);
         ::_exit(a.Exceptions ? a.Code : 0);
     }

@@ -1,6 +1,7 @@
 // Opening, receiving a burst and closing or destroying the port at a random moment, a
-// thousand times: no handler runs once the port said it closed or was destroyed, and
-// every round gives back its threads and descriptors.
+// thousand times, with synchronised and unsynchronised dispatch: no handler runs once the
+// port has closed (synchronised) or is destroyed, and every round gives back its threads
+// and descriptors.
 #include "../comport/Peer.h"
 #include "../comport/event_fixture.h"
 #include "ProcessProbe.h"
@@ -48,7 +49,14 @@ TEST_F(LifecycleRace, CloseOrDestroyAtARandomMomentLeavesNothingBehind) {
             ++calls;
             if (sync) port->ReadAnsiString();
         });
-        OpenClose afterClose([&](TCustomComPort*) { ended = true; });
+        // Synchronised, nothing runs once AfterClose has run. On the event thread a handler
+        // that had begun may still be running then (it runs alongside the main thread), but
+        // none runs once the port is destroyed.
+        bool closed = false;
+        OpenClose afterClose([&, sync](TCustomComPort*) {
+            closed = true;
+            if (sync) ended = true;
+        });
         port->SetOnRxChar(rx);
         port->SetAfterClose(afterClose);
         port->Open();
@@ -59,20 +67,22 @@ TEST_F(LifecycleRace, CloseOrDestroyAtARandomMomentLeavesNothingBehind) {
 
         // A deliberate random delay during which the loop serves dispatches.
         Loop.RunUntil([] { return false; }, std::chrono::milliseconds(offsetMs(rng)));
-        if (destroy(rng)) {
+        const bool destroying = destroy(rng);
+        if (destroying) {
             delete port;
-            ended = true;
             ++destroyed;
         } else {
             port->Close();
-            EXPECT_TRUE(ended) << "AfterClose was not called";
             delete port;
         }
+        ended = true;
+        EXPECT_TRUE(closed) << "AfterClose was not called";
         ASSERT_TRUE(eventtest::WaitForThreads(Loop)) << "round " << round;
         Loop.ProcessPending();
         ASSERT_TRUE(AwaitThreadsBackTo(threadsBefore, 5s)) << "round " << round;
         ASSERT_EQ(OpenFdCount(), fdsBefore) << "round " << round;
-        ASSERT_EQ(lateHandlers, 0) << "round " << round;
+        ASSERT_EQ(lateHandlers, 0) << "round " << round << (sync ? ", synchronised" : ", on the event thread")
+                                   << (destroying ? ", destroyed" : ", closed");
         dispatches += calls;
         synchronised += sync;
         // What the round left in the pty is discarded by the next open.

@@ -75,7 +75,7 @@ TEST_F(LineStatusModel, SeededBatchesAreReportedAsTheModelSays) {
     TComPort port(nullptr);
     Aim(port);
     eventtest::TPeer peer(Pair.B());
-    const qvirt::TEnd end = Pair.A();
+    qvirt::TEnd end = Pair.A();
     std::mt19937 rng(9001);
     const int batches = Rounds(10000);
 
