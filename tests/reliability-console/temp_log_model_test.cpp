@@ -10,7 +10,6 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
-#include <regex>
 #include <unistd.h>
 
 namespace quillon::console::testing {
@@ -20,10 +19,34 @@ namespace fs = std::filesystem;
 
 // ---- the model: lines end after a line feed; fields at the first "," and ";"
 
+// Blanks, sign, digits with at most one ".", an exponent; nothing else (C notation).
+bool IsModelNumber(const std::string& t) {
+    size_t i = 0, n = t.size();
+    auto blank = [&](size_t k) { return t[k] == ' ' || t[k] == '\t'; };
+    auto digits = [&] {
+        const size_t from = i;
+        while (i < n && t[i] >= '0' && t[i] <= '9') ++i;
+        return i - from;
+    };
+    while (i < n && blank(i)) ++i;
+    while (n > i && blank(n - 1)) --n;
+    if (i < n && (t[i] == '+' || t[i] == '-')) ++i;
+    size_t mantissa = digits();
+    if (i < n && t[i] == '.') {
+        ++i;
+        mantissa += digits();
+    }
+    if (mantissa == 0) return false;
+    if (i < n && (t[i] == 'e' || t[i] == 'E')) {
+        ++i;
+        if (i < n && (t[i] == '+' || t[i] == '-')) ++i;
+        if (digits() == 0) return false;
+    }
+    return i == n;
+}
+
 std::optional<double> ModelNumber(const std::string& text) {
-    // Blanks, sign, digits with at most one ".", an exponent; nothing else (C notation).
-    static const std::regex number(R"([ \t]*[+-]?(\d+\.?\d*|\.\d+)([eE][+-]?\d+)?[ \t]*)");
-    if (!std::regex_match(text, number)) return std::nullopt;
+    if (!IsModelNumber(text)) return std::nullopt;
     return std::strtod(text.c_str(), nullptr);
 }
 

@@ -12,6 +12,7 @@
 namespace quillon::reliability {
 namespace {
 
+using namespace std::chrono_literals;
 using eventtest::EventTest;
 using test::Bytes;
 using ReadWrite = rtl::Handler<void(TObject*, const void*, int32_t, bool)>;
@@ -107,9 +108,10 @@ TEST_F(IntegritySoak, AMillionRandomBytesEachWayArriveIntactOverAPty) {
         Loop.ProcessPending(); // the reception goes on between writes
     }
     port.WaitForWriteCompletion();
-    writer.join();
-    EXPECT_TRUE(RunUntil([&] { return received.size() >= kTotal; }))
+    // The writer may be blocked on a full pty until the loop reads again.
+    EXPECT_TRUE(Loop.RunUntil([&] { return received.size() >= kTotal; }, 60s))
         << received.size() << " of " << kTotal << " bytes reached the port";
+    writer.join();
     reader.join();
     port.Close();
 
