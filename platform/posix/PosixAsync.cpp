@@ -90,6 +90,7 @@ int PosixDevice::ReadSome(Transfer& t) {
         const ssize_t n = ::read(fd_, t.data + t.done, t.count - t.done);
         if (n > 0) {
             t.done += static_cast<DWORD>(n);
+            seenQueued_ = std::max<int>(0, seenQueued_ - static_cast<int>(n));
             if (t.interval.count()) t.gapDeadline = Clock::now() + t.interval;
         } else if (n == 0 || errno == EAGAIN) {
             // With VMIN and VTIME 0 an empty tty reads 0 bytes, as a hung-up one does;
@@ -235,7 +236,7 @@ bool PosixDevice::SetMask(DWORD mask) {
     if (closed_) return detail::Fail(ERROR_INVALID_HANDLE);
     mask_ = mask;
     history_ = 0;
-    rxReported_ = false; // input still queued counts for the new mask
+    seenQueued_ = 0; // input still queued counts for the new mask
     LineCounters now;
     if (countersKnown_ && ReadLineCounters(fd_, now) == 0) eventCounters_ = now;
     if (wait_) {
@@ -267,11 +268,9 @@ bool PosixDevice::WaitEvent(DWORD* events, OVERLAPPED* ov) {
     if (!Begin(w, ov)) return false;
     w.events = events;
     // Input queued before anyone watched counts as received: a wait started after it must
-    // not sleep. Input already reported does not: a handler that leaves it unread would
-    // otherwise be woken again at once, for ever.
-    if (const DWORD ev = history_ | Observe(!rxReported_, false)) {
+    // not sleep. Input already reported does not (see Observe).
+    if (const DWORD ev = history_ | Observe(true, false)) {
         history_ = 0;
-        if (ev & EV_RXCHAR) rxReported_ = true;
         *events = ev;
         Finish(w, ERROR_SUCCESS, 0);
         return true;
@@ -291,8 +290,12 @@ DWORD PosixDevice::Observe(bool inputArrived, bool readGotBytes) {
     if (lost_) return 0;
     DWORD ev = 0;
     if (mask_ & (EV_RXCHAR | EV_RX80FULL)) {
+        // Only input beyond what was already reported: a tty also wakes its watchers for
+        // other reasons, and a handler that leaves bytes unread would be woken again at
+        // once, for ever.
         const int queued = inputArrived ? Queued(fd_, FIONREAD) : 0;
-        if (readGotBytes || queued > 0) ev |= EV_RXCHAR;
+        if (readGotBytes || queued > seenQueued_) ev |= EV_RXCHAR;
+        if (inputArrived) seenQueued_ = queued;
         if (queued * 5 >= InputBufferSize * 4) ev |= EV_RX80FULL;
     }
     LineCounters now;
@@ -316,7 +319,6 @@ bool PosixDevice::CheckTxEmpty() {
 
 void PosixDevice::Signal(DWORD events) {
     if (!events) return;
-    if (events & EV_RXCHAR) rxReported_ = true;
     if (!wait_) {
         history_ |= events;
         return;
@@ -407,7 +409,6 @@ void PosixDevice::Run() {
                 [[maybe_unused]] ssize_t r = ::read(wakeFd_, &count, sizeof count);
             } else {
                 inputArrived |= (events[i].events & EPOLLIN) != 0;
-                if (events[i].events & EPOLLIN) rxReported_ = false;
                 hungUp |= (events[i].events & (EPOLLHUP | EPOLLERR)) != 0;
             }
         }

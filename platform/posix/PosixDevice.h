@@ -102,7 +102,7 @@ class PosixDevice final : public detail::Device {
     DWORD inQueue_ = 0, outQueue_ = 0;
     DWORD mask_ = 0;
     DWORD history_ = 0; // masked events that happened while no wait was pending
-    bool rxReported_ = false; // EV_RXCHAR went out for the input queued now
+    int seenQueued_ = 0; // queued input already reported (EV_RXCHAR), less what was read since
     bool countersKnown_ = false;
     LineCounters eventCounters_; // seen by the event wait
     LineCounters errorCounters_; // seen by ClearCommError

@@ -25,7 +25,10 @@ bool PosixDevice::Purge(DWORD flags) {
         FinishTransfer(write_, ERROR_OPERATION_ABORTED);
         priority_.reset();
     }
-    if ((flags & PURGE_RXCLEAR) && tcflush(fd_, TCIFLUSH) != 0) return FailErrno();
+    if (flags & PURGE_RXCLEAR) {
+        if (tcflush(fd_, TCIFLUSH) != 0) return FailErrno();
+        seenQueued_ = 0;
+    }
     if ((flags & PURGE_TXCLEAR) && tcflush(fd_, TCOFLUSH) != 0) return FailErrno();
     return true;
 }
