@@ -2,7 +2,6 @@
 // CR LF, no final line feed, garbage numbers, empty files) loaded by the window: the
 // messages and the points are those of a small model of the format.
 #include "../console/ConsoleTestSupport.h"
-#include "ProcessProbe.h"
 #include "app/TemperatureChart.h"
 
 #include <QTest>
@@ -143,7 +142,7 @@ TEST_F(TempLogModel, SeededFilesGiveTheModelsMessagesAndPoints) {
     fs::create_directories(dir);
     const fs::path path = dir / "log.txt";
     TLogGenerator generate(31337);
-    const int files = reliability::Rounds(10000);
+    const int files = 10000;
     form->hide(); // nothing to draw: the loads alone are under test
     int mismatches = 0, points = 0;
     for (int i = 0; i < files; ++i) {

@@ -64,10 +64,4 @@ bool AwaitThreadsBackTo(const std::set<int>& baseline, std::chrono::milliseconds
     return true;
 }
 
-int Rounds(int n) {
-    const char* divisor = std::getenv("QUILLON_ROUNDS_DIVISOR");
-    const int d = divisor ? std::atoi(divisor) : 1;
-    return std::max(1, d > 1 ? n / d : n);
-}
-
 } // namespace quillon::reliability

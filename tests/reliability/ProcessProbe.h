@@ -16,8 +16,4 @@ double ProcessCpuMs();
 /// readable at its exit; false when one is still there after timeout.
 bool AwaitThreadsBackTo(const std::set<int>& baseline, std::chrono::milliseconds timeout);
 
-/// Rounds for a loop test: n, divided by QUILLON_ROUNDS_DIVISOR when it is set (the
-/// sanitizer presets set it), never below 1.
-int Rounds(int n);
-
 } // namespace quillon::reliability

@@ -26,10 +26,10 @@ class FullQueue : public EventTest, public ::testing::WithParamInterface<TDevice
     void SetUp() override {
         EventTest::SetUp();
         if (GetParam() == TDevice::Pty) {
-            pty.emplace();
+            pty = std::make_unique<eventtest::TPty>();
             port.SetDeviceName(pty->DeviceName());
         } else {
-            peer.emplace(Pair.B());
+            peer = std::make_unique<eventtest::TPeer>(Pair.B());
             ASSERT_TRUE(qwin::SetupComm(peer->Handle, 4096, 0)); // it fills and stays full
             Aim(port);
         }
@@ -74,8 +74,8 @@ class FullQueue : public EventTest, public ::testing::WithParamInterface<TDevice
         return got;
     }
 
-    std::optional<eventtest::TPty> pty;
-    std::optional<eventtest::TPeer> peer;
+    std::unique_ptr<eventtest::TPty> pty;
+    std::unique_ptr<eventtest::TPeer> peer;
     TComPort port{nullptr};
     std::vector<std::string> Errors;
     ComError Error{[this](TCustomComPort*, EComError& e, TComAction&) { Errors.push_back(e.what()); }};

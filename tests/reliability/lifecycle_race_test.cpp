@@ -28,7 +28,7 @@ TEST_F(LifecycleRace, CloseOrDestroyAtARandomMomentLeavesNothingBehind) {
 
     const std::set<int> threadsBefore = ThreadIds();
     const int fdsBefore = OpenFdCount();
-    const int rounds = Rounds(1000);
+    const int rounds = 1000;
     std::atomic<int> lateHandlers{0};
     int dispatches = 0, destroyed = 0, synchronised = 0;
 

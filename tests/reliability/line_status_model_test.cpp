@@ -2,7 +2,6 @@
 // each batch is reported exactly as a small model of the line says, every set once, in
 // the order of the event table.
 #include "../comport/event_fixture.h"
-#include "ProcessProbe.h"
 
 #include <random>
 
@@ -77,7 +76,7 @@ TEST_F(LineStatusModel, SeededBatchesAreReportedAsTheModelSays) {
     eventtest::TPeer peer(Pair.B());
     qvirt::TEnd end = Pair.A();
     std::mt19937 rng(9001);
-    const int batches = Rounds(10000);
+    const int batches = 10000;
 
     Trace seen;
     TLineModel model;

@@ -1,7 +1,6 @@
 // Handler changes while the event thread waits: each change ends the wait with an empty
 // mask, nothing is dispatched or logged for it, and the thread is never left asleep.
 #include "../comport/event_fixture.h"
-#include "ProcessProbe.h"
 
 namespace quillon::reliability {
 namespace {
@@ -36,7 +35,7 @@ TEST_F(MaskChange, EachChangeWhileWaitingEndsThatWaitEmptyAndTheNextByteStillCom
     port.SetOnRxChar(OnRx);
     eventtest::TPeer peer(Pair.B());
     port.Open();
-    const int changes = Rounds(10000);
+    const int changes = 10000;
 
     const qvirt::TEnd end = Pair.A();
     ASSERT_TRUE(end.AwaitPendingWait(10s));
@@ -66,7 +65,7 @@ TEST_F(MaskChange, ChangesAtAnyMomentOnAPtyNeverLoseTheNextByte) {
     port.SetLogFile(rtl::Utf8ToString(log));
     port.SetOnRxChar(OnRx);
     port.Open();
-    const int changes = Rounds(10000);
+    const int changes = 10000;
     for (int i = 0; i < changes; ++i) Change(port, i);
     Loop.ProcessPending();
     EXPECT_EQ(Rx + Others, 0);

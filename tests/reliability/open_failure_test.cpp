@@ -80,7 +80,7 @@ struct TCase {
 class OpenFailures : public ::testing::TestWithParam<TCase> {};
 
 TEST_P(OpenFailures, EachTryFailsOnceAndCleanly) {
-    const int tries = Rounds(1000);
+    const int tries = 1000;
     ExpectCleanFailures(OpenRepeatedly(rtl::Utf8ToString(GetParam().Name), GetParam().Code, tries),
                         tries);
 }
@@ -101,7 +101,7 @@ TEST(OpenFailuresUnprivileged, ANodeTheUserMayNotOpen) {
     ASSERT_EQ(::chmod(path, 0600), 0); // root's alone
     int pipeFds[2];
     ASSERT_EQ(::pipe(pipeFds), 0);
-    const int tries = Rounds(1000);
+    const int tries = 1000;
 
     const pid_t pid = ::fork();
     if (pid == 0) {

@@ -54,15 +54,15 @@ TEST_P(Unplug, OneErrorThenCloseThenSilence) {
     const std::set<int> threadsBefore = ThreadIds();
     const int fdsBefore = OpenFdCount();
 
-    std::optional<eventtest::TPty> pty;
-    std::optional<eventtest::TPeer> peer;
+    std::unique_ptr<eventtest::TPty> pty;
+    std::unique_ptr<eventtest::TPeer> peer;
     TComPort port(nullptr);
     if (c.Device == TDevice::Pty) {
-        pty.emplace();
+        pty = std::make_unique<eventtest::TPty>();
         ASSERT_FALSE(pty->SlavePath.empty());
         port.SetDeviceName(pty->DeviceName());
     } else {
-        peer.emplace(Pair.B());
+        peer = std::make_unique<eventtest::TPeer>(Pair.B());
         // A small input queue at the far end stalls a long write, as a peer that never reads.
         ASSERT_TRUE(qwin::SetupComm(peer->Handle, 64, 0));
         Aim(port);
