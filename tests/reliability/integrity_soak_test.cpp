@@ -3,6 +3,7 @@
 #include "../comport/Peer.h"
 #include "../comport/event_fixture.h"
 
+#include <array>
 #include <cerrno>
 #include <poll.h>
 #include <random>
@@ -61,6 +62,13 @@ Bytes ReadAll(int fd, size_t n) {
     return got;
 }
 
+// How many of the 256 byte values occur in b.
+int DistinctValues(const Bytes& b) {
+    std::array<bool, 256> seen{};
+    for (uint8_t v : b) seen[v] = true;
+    return static_cast<int>(std::count(seen.begin(), seen.end(), true));
+}
+
 size_t FirstDifference(const Bytes& a, const Bytes& b) {
     const auto m = std::mismatch(a.begin(), a.end(), b.begin(), b.end());
     return static_cast<size_t>(m.first - a.begin());
@@ -72,6 +80,8 @@ TEST_F(IntegritySoak, AMillionRandomBytesEachWayArriveIntactOverAPty) {
     std::mt19937 rng(20240601);
     const Bytes toPort = RandomBytes(rng, kTotal);
     const Bytes fromPort = RandomBytes(rng, kTotal);
+    ASSERT_EQ(DistinctValues(toPort), 256);
+    ASSERT_EQ(DistinctValues(fromPort), 256);
     test::TPty pty;
 
     TComPort port(nullptr);
