@@ -275,13 +275,28 @@ bool PosixDevice::WaitEvent(DWORD* events, OVERLAPPED* ov) {
         Finish(w, ERROR_SUCCESS, 0);
         return true;
     }
+    const bool running = worker_.joinable();
     if (!StartWorker()) return false;
     ov->Internal = ERROR_IO_PENDING;
     ov->InternalHigh = 0;
     if (w.event) w.event->Reset();
     wait_ = std::move(w);
-    Wake();
+    // What the worker would observe now was observed above, and new input reaches it as
+    // an edge, so it is woken only when the wait gives it a deadline to keep.
+    if (running && WaitNeedsDeadline()) Wake();
     return detail::Fail(ERROR_IO_PENDING);
+}
+
+void PosixDevice::WatchOutput(bool on) {
+    if (on == watchingOutput_ || lost_ || closed_) return;
+    epoll_event tty{};
+    tty.events = EPOLLIN | EPOLLRDHUP | EPOLLET | (on ? EPOLLOUT : 0u);
+    tty.data.fd = fd_;
+    if (epoll_ctl(epollFd_, EPOLL_CTL_MOD, fd_, &tty) == 0) watchingOutput_ = on;
+}
+
+bool PosixDevice::WaitNeedsDeadline() const {
+    return (mask_ & EV_TXEMPTY) && txBusy_ && !write_ && !priority_;
 }
 
 // The masked events that happened: input arrived (checked against what is queued or was
@@ -337,7 +352,7 @@ PosixDevice::Clock::time_point PosixDevice::NextDeadline() {
     }
     if (write_) next = std::min(next, write_->deadline);
     // A UART says nothing when its last bytes leave; look again when they should have.
-    if (wait_ && (mask_ & EV_TXEMPTY) && txBusy_ && !write_ && !priority_) {
+    if (wait_ && WaitNeedsDeadline()) {
         if (const int queued = Queued(fd_, TIOCOUTQ); queued > 0) {
             const uint64_t bits =
                 2 + dcb_.ByteSize + (dcb_.Parity != NOPARITY) + (dcb_.StopBits != ONESTOPBIT);
@@ -397,6 +412,9 @@ void PosixDevice::Run() {
             const auto left = std::chrono::ceil<milliseconds>(next - Clock::now()).count();
             timeout = static_cast<int>(std::clamp<long long>(left, 0, INT_MAX));
         }
+        // Room in the output matters only to a write, a priority character or a wait for
+        // the output draining; anyone else's freed slot would wake us for nothing.
+        WatchOutput(write_ || priority_ || (wait_ && WaitNeedsDeadline()));
         lock.unlock();
         epoll_event events[2];
         const int n = epoll_wait(epollFd_, events, 2, timeout);

@@ -80,6 +80,8 @@ class PosixDevice final : public detail::Device {
     DWORD Observe(bool inputArrived, bool readGotBytes);
     void Signal(DWORD events);
     bool CheckTxEmpty();
+    bool WaitNeedsDeadline() const; // a pending wait for the output draining
+    void WatchOutput(bool on);      // whether freed output room wakes the worker
     Clock::time_point NextDeadline();
     void Progress(bool inputArrived);
     bool AwaitOwn(OVERLAPPED& ov, DWORD* done); // takes mu_ itself
@@ -95,6 +97,7 @@ class PosixDevice final : public detail::Device {
     std::thread worker_;
     bool closed_ = false;
     bool lost_ = false;
+    bool watchingOutput_ = true; // as registered at open
 
     DCB dcb_{};      // last set; keeps what termios cannot express
     TtyImage asked_; // the image last written, for a pty's framing

@@ -1,0 +1,43 @@
+#pragma once
+// The three measurements, each on a fresh pty with a fresh run of the stack program.
+#include <chrono>
+#include <cstdint>
+#include <string>
+
+namespace quillon::bench {
+
+struct TRxResult {
+    double MiBPerS = 0;
+    double CpuMsPerMiB = 0;
+    double WakeupsPerMiB = 0;
+};
+
+struct TEchoResult {
+    double MedianUs = 0;
+    double P99Us = 0;
+    double CpuUsPerEcho = 0;
+    double WakeupsPerEcho = 0;
+};
+
+struct TIdleResult {
+    double CpuMs = 0;
+    int64_t Wakeups = 0;
+};
+
+struct TSizes {
+    uint64_t RxBytes = 64ull << 20;
+    size_t RxChunk = 4096;
+    int EchoWarmup = 1000;
+    int Echoes = 20000;
+    std::chrono::milliseconds IdleSettle{500};
+    std::chrono::milliseconds IdleSpan{5000};
+};
+
+/// The driver writes RxBytes in RxChunk writes; timed from the first write to DONE.
+TRxResult MeasureRx(const std::string& program, const TSizes& sizes);
+/// One byte out, the same byte back, EchoWarmup times untimed and then Echoes timed.
+TEchoResult MeasureEcho(const std::string& program, const TSizes& sizes);
+/// The stack's cost over IdleSpan, starting IdleSettle after it said READY.
+TIdleResult MeasureIdle(const std::string& program, const TSizes& sizes);
+
+} // namespace quillon::bench
