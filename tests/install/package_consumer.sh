@@ -58,7 +58,7 @@ cmake -S "$examples" -B "$work/cmake-build" -G Ninja -DCMAKE_BUILD_TYPE=Release 
   -DCMAKE_EXE_LINKER_FLAGS="$ldflags" >"$work/configure.log" 2>&1 ||
   { cat "$work/configure.log"; fail "configuring the examples"; }
 cmake --build "$work/cmake-build" --target open_pty
-# The headers came from the package, not from the source tree.
+# The imported targets point into the unpacked package, whatever else is installed.
 grep -q -- "-I$root/usr/include/quillon\|-isystem $root/usr/include/quillon" \
   "$work/cmake-build/build.ninja" || fail "open_pty was not compiled against the package"
 "$work/cmake-build/open_pty" || fail "open_pty built with find_package"
