@@ -5,9 +5,11 @@
 #include "app/ColorAdapters.h"
 #include "app/ComboStrings.h"
 #include "app/OpenDialog.h"
+#include "app/PortAccess.h"
 #include "app/ReplyScan.h"
 #include "app/TempLogParser.h"
 #include "app/TemperatureChart.h"
+#include "platform/DeviceNames.h"
 #include "rtl/Application.h"
 #include "ui_Unit2.h"
 
@@ -242,14 +244,19 @@ void TForm2::ComPortAfterWrite(TObject*, const void*, int32_t Length, bool) {
     AddWriteBytes(Length);
 }
 
-void TForm2::ComPortError(TCustomComPort*, EComError& E, TComAction& Action) {
+void TForm2::ComPortError(TCustomComPort* Sender, EComError& E, TComAction& Action) {
     // A polling tick that finds this box still open neither writes nor opens another;
     // any other write made while the box is open is not the tick's.
     const bool fromPoll = FWritingPoll;
     TFlagScope notPolling(FWritingPoll, false);
     TFlagScope showing(FPollErrorShowing, FPollErrorShowing || fromPoll);
-    FDialogs.ShowBox(IDialogs::bkError, QStringLiteral("Error ") + QString::number(E.ErrorCode) +
-                                            QStringLiteral(": ") + QString::fromUtf8(E.Message()));
+    QString text = QStringLiteral("Error ") + QString::number(E.ErrorCode) + QStringLiteral(": ") +
+                   QString::fromUtf8(E.Message());
+    // The system's words first, unchanged; then what the operator can do about them.
+    const std::string advice =
+        PortErrorAdvice(E.ErrorCode, qwin::detail::NormaliseDeviceName(Sender->DeviceName()));
+    if (!advice.empty()) text += QStringLiteral("\n\n") + QString::fromUtf8(advice);
+    FDialogs.ShowBox(IDialogs::bkError, text);
     Action = caAbort;
 }
 

@@ -5,9 +5,6 @@ include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
 set(QUILLON_LIBRARIES quillon_rtl quillon_platform quillon_comport quillon_comsignal)
-foreach(lib ${QUILLON_LIBRARIES})
-  set_target_properties(${lib} PROPERTIES EXPORT_NAME ${lib})
-endforeach()
 set_target_properties(quillon_rtl PROPERTIES EXPORT_NAME rtl)
 set_target_properties(quillon_platform PROPERTIES EXPORT_NAME platform)
 set_target_properties(quillon_comport PROPERTIES EXPORT_NAME comport)
@@ -28,7 +25,9 @@ foreach(dir rtl comport comsignal)
   install(DIRECTORY ${PROJECT_SOURCE_DIR}/${dir}/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/quillon/${dir}
           FILES_MATCHING PATTERN "*.h")
 endforeach()
-install(FILES ${PROJECT_SOURCE_DIR}/platform/WinApi.h ${PROJECT_SOURCE_DIR}/platform/PortRegistry.h
+# The platform headers a program may use: the serial API, enumeration, registered ports.
+install(FILES ${PROJECT_SOURCE_DIR}/platform/WinApi.h ${PROJECT_SOURCE_DIR}/platform/DeviceEnum.h
+              ${PROJECT_SOURCE_DIR}/platform/PortRegistry.h
         DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/quillon/platform)
 
 install(EXPORT QuillonTargets NAMESPACE Quillon:: DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/Quillon)
@@ -40,6 +39,9 @@ write_basic_package_version_file(${PROJECT_BINARY_DIR}/QuillonConfigVersion.cmak
 install(FILES ${PROJECT_BINARY_DIR}/QuillonConfig.cmake ${PROJECT_BINARY_DIR}/QuillonConfigVersion.cmake
   DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/Quillon)
 
+# The prefix is found from the file's own place, so the same file serves an install under
+# any prefix, the Debian package's /usr included, and a package unpacked anywhere.
+file(RELATIVE_PATH QUILLON_PC_TO_PREFIX /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
 configure_file(${PROJECT_SOURCE_DIR}/packaging/quillon.pc.in ${PROJECT_BINARY_DIR}/quillon.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/quillon.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 
@@ -54,8 +56,13 @@ install(FILES ${PROJECT_SOURCE_DIR}/packaging/fr.quillon.Console.svg
   DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/fr.quillon.Console.metainfo.xml
   DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+# A sample, not an active rule: it names one adapter model and must be adapted first.
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/60-quillon-board.rules
   DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/quillon/examples)
+install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/docs/developer-guide.md
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/quillon)
+# The guide's examples, ready to build against the installed library.
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/quillon/examples)
 
 set(CPACK_PACKAGE_NAME quillon)
 set(CPACK_PACKAGE_VENDOR "Quillon")
@@ -64,5 +71,7 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Serial instrument console and serial-port
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://quillon.invalid")
+set(CPACK_STRIP_FILES ON)
 set(CPACK_GENERATOR DEB)
 include(CPack)

@@ -1,5 +1,5 @@
 // Opening and closing the port, the byte totals, the terminal's clearing and the one box
-// every port error gets.
+// every port error gets, with its advice.
 #include "ConsoleTestSupport.h"
 
 #include <QTest>
@@ -17,6 +17,10 @@ void ExpectPortDependentControls(Ui::Form2& ui, bool open) {
     EXPECT_EQ(ui.ComboBoxDeviceName->isEnabled(), !open);
     EXPECT_EQ(ui.SpeedButtonOpenClose->text(), open ? "Close" : "Open");
 }
+
+// An error box's text: the system's part, then a blank line and the advice, if any.
+QString SystemPart(const QString& text) { return text.section(QStringLiteral("\n\n"), 0, 0); }
+QString AdvicePart(const QString& text) { return text.section(QStringLiteral("\n\n"), 1); }
 
 TEST_F(PortControlTest, TwoClicksOpenThenCloseTwice) {
     for (int round = 0; round < 2; ++round) {
@@ -72,7 +76,11 @@ TEST_F(PortControlTest, OpeningAMissingDeviceShowsOneBoxAndChangesNothing) {
     EXPECT_FALSE(form->ComPort()->Active());
     ASSERT_EQ(dialogs.Boxes.size(), 1u);
     EXPECT_EQ(dialogs.Boxes[0].Kind, IDialogs::bkError);
-    EXPECT_EQ(dialogs.Boxes[0].Text, "Error 2: No such file or directory");
+    // The system's words stay exactly as they are; the advice follows after a blank line.
+    EXPECT_EQ(SystemPart(dialogs.Boxes[0].Text), "Error 2: No such file or directory");
+    EXPECT_TRUE(AdvicePart(dialogs.Boxes[0].Text)
+                    .startsWith("Le périphérique « /dev/quillon-no-such-device » n'existe pas"))
+        << dialogs.Boxes[0].Text.toStdString();
     ExpectPortDependentControls(ui(), false);
     EXPECT_EQ(ui().StatusPanel0->text(), "Read bytes: 0");
 }
@@ -84,10 +92,30 @@ TEST_F(PortControlTest, DeviceHeldByAnotherPortGivesTheSystemsReason) {
     QTest::mouseClick(other.Form().SpeedButtonOpenClose, Qt::LeftButton);
     EXPECT_FALSE(other.ComPort()->Active());
     ASSERT_EQ(dialogs.Boxes.size(), 1u);
-    EXPECT_EQ(dialogs.Boxes[0].Text, QString("Error %1: %2")
-                                         .arg(EBUSY)
-                                         .arg(QString::fromStdString(rtl::SysErrorMessage(EBUSY))));
+    EXPECT_EQ(SystemPart(dialogs.Boxes[0].Text),
+              QString("Error %1: %2")
+                  .arg(EBUSY)
+                  .arg(QString::fromStdString(rtl::SysErrorMessage(EBUSY))));
+    EXPECT_TRUE(AdvicePart(dialogs.Boxes[0].Text)
+                    .startsWith(QString::fromStdString("Le port « " + board->DevicePath() +
+                                                       " » est déjà ouvert par un autre programme")))
+        << dialogs.Boxes[0].Text.toStdString();
     EXPECT_TRUE(form->ComPort()->Active());
+}
+
+TEST_F(PortControlTest, DeviceVanishingWhileOpenSaysSoAndClosesThePort) {
+    OpenPort();
+    const std::string path = board->DevicePath();
+    board.reset(); // the board's end hangs up: the console's end reads EIO from now on
+    ASSERT_TRUE(WaitFor([&] { return !form->ComPort()->Active(); }));
+    ASSERT_EQ(dialogs.Boxes.size(), 1u) << dialogs.Texts().join(" | ").toStdString();
+    EXPECT_EQ(SystemPart(dialogs.Boxes[0].Text),
+              QString("Error 5: ") + QString::fromStdString(rtl::SysErrorMessage(EIO)));
+    EXPECT_TRUE(AdvicePart(dialogs.Boxes[0].Text)
+                    .startsWith(QString::fromStdString("La liaison avec « " + path +
+                                                       " » est perdue")))
+        << dialogs.Boxes[0].Text.toStdString();
+    ExpectPortDependentControls(ui(), false);
 }
 
 } // namespace

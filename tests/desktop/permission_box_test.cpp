@@ -1,0 +1,154 @@
+// The console's error box when the user may not open the device: a pty whose node belongs
+// to the dialout group, opened by the real window in a child process that has dropped its
+// privileges to nobody. Root would open any node, so the parent only prepares the node.
+#include "app/Dialogs.h"
+#include "app/QtMainLoop.h"
+#include "app/Unit2.h"
+#include "platform/DeviceEnum.h"
+#include "rtl/Application.h"
+#include "rtl/Exceptions.h"
+#include "ui_Unit2.h"
+
+#include <QApplication>
+#include <QStringList>
+#include <QTest>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <grp.h>
+#include <gtest/gtest.h>
+#include <pty.h>
+#include <pwd.h>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace quillon::console {
+namespace {
+
+class TRecordingDialogs : public IDialogs {
+  public:
+    void ShowBox(TBoxKind, const QString& text) override { Texts << text; }
+    std::optional<QString> ChooseFileToOpen() override { return std::nullopt; }
+    QStringList Texts;
+};
+
+bool WriteAll(int fd, const std::string& bytes) {
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+std::string ReadAll(int fd) {
+    std::string out;
+    char buf[4096];
+    for (;;) {
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return out;
+        out.append(buf, static_cast<size_t>(n));
+    }
+}
+
+// The child: drops to the user, opens device in the console's window and writes every box
+// it showed to out, one per line with its line ends escaped. Never returns.
+[[noreturn]] void OpenAsUser(const passwd& user, const std::string& device, int out) {
+    if (setgroups(0, nullptr) != 0 || setgid(user.pw_gid) != 0 || setuid(user.pw_uid) != 0) {
+        WriteAll(out, std::string("cannot drop privileges: ") + std::strerror(errno));
+        _exit(3);
+    }
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    int status = 0;
+    {
+        int argc = 1;
+        char name[] = "permission_box_test";
+        char* argv[] = {name, nullptr};
+        QApplication app(argc, argv);
+        TQtMainLoop loop;
+        rtl::SetMainLoop(&loop);
+        TRecordingDialogs dialogs;
+        {
+            TForm2 form(dialogs, rtl::TFormatSettings::FromLocale("C"));
+            form.show();
+            form.ComPort()->SetDeviceName(rtl::Utf8ToString(device));
+            QTest::mouseClick(form.Form().SpeedButtonOpenClose, Qt::LeftButton);
+            if (form.ComPort()->Active()) status = 4;
+        }
+        rtl::SetMainLoop(nullptr);
+        std::string report;
+        for (const QString& text : dialogs.Texts)
+            report += QString(text).replace(QLatin1Char('\n'), QLatin1String("\\n")).toStdString() +
+                      "\n";
+        if (!WriteAll(out, report)) status = 5;
+    }
+    _exit(status);
+}
+
+TEST(PermissionBoxTest, UserOutsideTheNodesGroupReadsTheSystemsTextThenHowToJoinIt) {
+    if (geteuid() != 0) GTEST_SKIP() << "giving a node to another group and dropping to nobody needs root";
+    const passwd* nobody = getpwnam("nobody");
+    const group* dialout = getgrnam("dialout");
+    if (!nobody || !dialout) GTEST_SKIP() << "no nobody user or dialout group here";
+    const gid_t dialoutGid = dialout->gr_gid;
+    passwd user = *nobody;
+    const std::string userName = user.pw_name;
+
+    int master = -1, slave = -1;
+    char name[256] = {};
+    ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0) << std::strerror(errno);
+    const std::string device = name;
+    ASSERT_EQ(fchown(slave, 0, dialoutGid), 0) << std::strerror(errno);
+    ASSERT_EQ(fchmod(slave, 0660), 0) << std::strerror(errno);
+
+    // No serial device of this machine and no registered port in the child's list.
+    namespace fs = std::filesystem;
+    std::string scratch = (fs::temp_directory_path() / "quillon-permission-XXXXXX").string();
+    ASSERT_NE(mkdtemp(scratch.data()), nullptr);
+    qwin::SetSystemRoot(scratch);
+    setenv("QUILLON_PORT_REGISTRY", scratch.c_str(), 1);
+
+    int report[2];
+    ASSERT_EQ(pipe(report), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0) << std::strerror(errno);
+    if (child == 0) {
+        ::close(report[0]);
+        OpenAsUser(user, device, report[1]);
+    }
+    ::close(report[1]);
+    const std::string boxes = ReadAll(report[0]); // ends when the child exits
+    ::close(report[0]);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ::close(slave);
+    ::close(master);
+    unsetenv("QUILLON_PORT_REGISTRY");
+    qwin::SetSystemRoot("/");
+    fs::remove_all(scratch);
+
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+        << "child status " << status << ": " << boxes;
+    const QStringList lines = QString::fromStdString(boxes).split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 1) << boxes;
+    const QString text = QString(lines[0]).replace(QLatin1String("\\n"), QLatin1String("\n"));
+    EXPECT_EQ(text.section("\n\n", 0, 0),
+              QString("Error %1: %2").arg(EACCES).arg(QString::fromStdString(rtl::SysErrorMessage(EACCES))));
+    const std::string advice = text.section("\n\n", 1).toStdString();
+    EXPECT_NE(advice.find("« " + device + " » appartient au groupe dialout"), std::string::npos)
+        << advice;
+    EXPECT_NE(advice.find("L'utilisateur " + userName + " n'en fait pas partie"), std::string::npos)
+        << advice;
+    EXPECT_NE(advice.find("\n    sudo usermod -aG dialout " + userName + "\n"), std::string::npos)
+        << advice;
+    EXPECT_NE(advice.find("nouvelle session"), std::string::npos) << advice;
+}
+
+} // namespace
+} // namespace quillon::console
