@@ -22,8 +22,10 @@ struct Table {
     HANDLE next = 0x1000; // small values look like file descriptors: keep clear of them
 };
 
+// Never destroyed: a free-on-terminate event thread may still close its handles while the
+// process exits.
 Table& table() {
-    static Table t;
+    static Table& t = *new Table;
     return t;
 }
 
