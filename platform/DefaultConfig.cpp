@@ -5,7 +5,6 @@
 
 #include <map>
 #include <mutex>
-#include <sys/stat.h>
 
 namespace qwin {
 
@@ -40,14 +39,9 @@ DCB SeedDcb() {
     return dcb;
 }
 
-// A closed device must exist, and be a device, to have a default; stat does not open it.
-// 0 or the errno to fail with.
-int Check(const std::string& path) {
-    if (detail::NamespaceOpener(path)) return 0;
-    struct stat st;
-    if (stat(path.c_str(), &st) != 0) return errno;
-    if (S_ISDIR(st.st_mode)) return EISDIR;
-    return S_ISCHR(st.st_mode) ? 0 : ENOTTY;
+// A closed device must exist, and be a device, to have a default; the check never opens it.
+DWORD CheckClosed(const std::string& path, DCB& seed) {
+    return detail::NamespaceOpener(path) ? 0 : detail::CheckClosedDevice(path, seed);
 }
 
 } // namespace
@@ -67,11 +61,12 @@ BOOL GetDefaultCommConfig(const string& name, COMMCONFIG* cc, DWORD* size) {
         dcb.DCBlength = sizeof(DCB);
         if (!dev->GetState(dcb)) return FALSE;
     } else {
-        if (int err = Check(path)) return detail::Fail(static_cast<DWORD>(err));
+        DCB seed = SeedDcb();
+        if (DWORD err = CheckClosed(path, seed)) return detail::Fail(err);
         Store& s = store();
         std::lock_guard lock(s.mu);
         auto it = s.defaults.find(key);
-        dcb = it != s.defaults.end() ? it->second : SeedDcb();
+        dcb = it != s.defaults.end() ? it->second : seed;
     }
     *cc = {};
     cc->dwSize = sizeof(COMMCONFIG);
@@ -90,8 +85,8 @@ BOOL SetDefaultCommConfig(const string& name, const COMMCONFIG* cc, DWORD size) 
     if (auto dev = detail::FindOpenDevice(key)) {
         // The device checks the record; only what it took becomes the default.
         if (!dev->SetState(cc->dcb)) return FALSE;
-    } else if (int err = Check(path)) {
-        return detail::Fail(static_cast<DWORD>(err));
+    } else if (DCB seed{}; DWORD err = CheckClosed(path, seed)) {
+        return detail::Fail(err);
     } else if (cc->dcb.BaudRate == 0 || cc->dcb.ByteSize < 5 || cc->dcb.ByteSize > 8 ||
                cc->dcb.Parity > SPACEPARITY || cc->dcb.StopBits > TWOSTOPBITS) {
         return detail::Fail(ERROR_INVALID_PARAMETER);
@@ -102,7 +97,7 @@ BOOL SetDefaultCommConfig(const string& name, const COMMCONFIG* cc, DWORD size) 
     return TRUE;
 }
 
-BOOL CommConfigDialog(const string& name, HWND, COMMCONFIG* cc) {
+BOOL CommConfigDialog(const string& name, HWND owner, COMMCONFIG* cc) {
     if (!cc) return detail::Fail(ERROR_INVALID_PARAMETER);
     CommConfigDialogProvider dialog;
     {
@@ -110,7 +105,7 @@ BOOL CommConfigDialog(const string& name, HWND, COMMCONFIG* cc) {
         std::lock_guard lock(s.mu);
         dialog = s.dialog;
     }
-    if (!dialog) return detail::Fail(ENOTSUP);
+    if (!dialog) return detail::SystemConfigDialog(name, owner, *cc);
     // The dialog edits a copy, so a cancelled one leaves the caller's record as it was.
     COMMCONFIG edited = *cc;
     if (!dialog(name, edited)) return detail::Fail(ECANCELED);

@@ -19,9 +19,6 @@ namespace qwin {
 
 namespace {
 
-std::mutex g_rootMutex;
-std::string g_root = "/";
-
 std::string Upper(std::string s) {
     for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return s;
@@ -79,16 +76,6 @@ DWORD StoreMultiString(const std::vector<std::string>& names, char16_t* target, 
 }
 
 } // namespace
-
-void SetSystemRoot(const std::string& root) {
-    std::lock_guard lock(g_rootMutex);
-    g_root = root.empty() ? "/" : root;
-}
-
-std::string SystemRoot() {
-    std::lock_guard lock(g_rootMutex);
-    return g_root;
-}
 
 std::vector<TSerialPort> ListSerialPorts(const std::string& root) {
     std::vector<TSerialPort> ports;

@@ -10,9 +10,6 @@
 
 namespace qwin {
 
-/// A result that does not fit the caller's buffer.
-constexpr DWORD ERROR_INSUFFICIENT_BUFFER = ENOBUFS;
-
 /// The directory that holds the sys/ and dev/ trees read here; "/" unless a test or a
 /// tool inspecting a recorded tree sets another.
 void SetSystemRoot(const std::string& root);

@@ -2,8 +2,6 @@
 
 #include "rtl/Text.h"
 
-#include <climits>
-#include <cstdlib>
 #include <map>
 #include <mutex>
 
@@ -47,14 +45,13 @@ Opener NamespaceOpener(const std::string& normalised) {
 std::string NormaliseDeviceName(const string& name) {
     std::string s = rtl::StringToUtf8(name);
     if (StartsWith(s, "\\\\.\\")) s.erase(0, 4);
-    if (s.empty() || s.find('/') != std::string::npos || NamespaceOpener(s)) return s;
-    return "/dev/" + s;
+    if (s.empty() || IsSystemPath(s) || NamespaceOpener(s)) return s;
+    return SystemDevicePath(s);
 }
 
 std::string DeviceKey(const std::string& normalised) {
     if (normalised.empty() || NamespaceOpener(normalised)) return normalised;
-    char real[PATH_MAX];
-    return realpath(normalised.c_str(), real) ? std::string(real) : normalised;
+    return SystemDeviceKey(normalised);
 }
 
 } // namespace qwin::detail

@@ -5,8 +5,7 @@
 #include <map>
 #include <mutex>
 
-#include "platform/DeviceMonitor.h"
-#include "platform/PortRegistry.h"
+#include "platform/DeviceWatch.h"
 #include "rtl/Application.h"
 #include "rtl/MainLoop.h"
 #include "rtl/Text.h"
@@ -26,7 +25,7 @@ struct TNotifyState {
     uintptr_t NextId = 1;
     // Bumped whenever the monitor stops: changes posted before then are dropped.
     uint64_t Generation = 0;
-    detail::TDeviceMonitor Monitor;
+    detail::TDeviceWatch Monitor;
 };
 
 TNotifyState& State() {
@@ -84,7 +83,7 @@ HDEVNOTIFY RegisterDeviceNotification(HWND hRecipient, const void* notificationF
         auto post = [generation](const TDeviceChange& change) {
             rtl::MainLoop().Post([change, generation] { Deliver(change, generation); });
         };
-        if (!s.Monitor.Start(post, PortRegistryDir())) return nullptr;
+        if (!s.Monitor.Start(post)) return nullptr;
     }
     const uintptr_t id = s.NextId++;
     s.Registrations[id] = {hRecipient, filter->dbcc_classguid == GUID_DEVINTERFACE_USB_DEVICE};

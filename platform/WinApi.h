@@ -1,13 +1,16 @@
 #pragma once
 // The serial and device API the components are written against, shaped like the Windows
-// communications API so that component code reads like its algorithms. On Linux the
-// backends behind the handle table realise it with termios (posix/) or in memory
-// (virtual/). Errors: a failing call returns false (or INVALID_HANDLE_VALUE / 0) and sets
-// the last-error value to the system's own code (errno); ERROR_IO_PENDING means "started".
+// communications API so that component code reads like its algorithms. The backends behind
+// the handle table realise it with termios on Linux (posix/), with the real API on Windows
+// (win32/), or in memory (virtual/). Errors: a failing call returns false (or
+// INVALID_HANDLE_VALUE / 0) and sets the last-error value to the system's own code (errno,
+// or GetLastError's); ERROR_IO_PENDING means "started".
 #include <cerrno>
 #include <cstdint>
 #include <functional>
 #include <string>
+
+#include "SystemCodes.h"
 
 namespace qwin {
 
@@ -26,19 +29,12 @@ constexpr HANDLE INVALID_HANDLE_VALUE = ~HANDLE(0);
 constexpr DWORD MAXDWORD = 0xFFFFFFFF;
 constexpr DWORD INFINITE = 0xFFFFFFFF;
 
-// Last-error codes the components compare against. The rest are errno values.
+// Last-error codes the components compare against; the system's own (SystemCodes.h, one per
+// operating system) for the rest.
 constexpr DWORD ERROR_SUCCESS = 0;
-constexpr DWORD ERROR_FILE_NOT_FOUND = ENOENT; // 2, as on Windows
-constexpr DWORD ERROR_IO_PENDING = 997;        // beyond every errno value
+constexpr DWORD ERROR_IO_PENDING = 997;        // beyond every errno value, as on Windows
 /// GetOverlappedResult without waiting on a request that is still running.
 constexpr DWORD ERROR_IO_INCOMPLETE = 996;
-/// What the event wait reports when its device vanished (unplug, hang-up): the code the
-/// component treats as "access denied" and answers by closing the port.
-constexpr DWORD ERROR_ACCESS_DENIED = 5;       // EIO's value, as on Windows
-static_assert(EIO == 5, "device-lost code must equal EIO");
-constexpr DWORD ERROR_INVALID_HANDLE = EBADF;
-constexpr DWORD ERROR_INVALID_PARAMETER = EINVAL;
-constexpr DWORD ERROR_OPERATION_ABORTED = ECANCELED;
 
 DWORD GetLastError();
 void SetLastError(DWORD code);

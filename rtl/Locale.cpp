@@ -1,13 +1,11 @@
 #include "rtl/Locale.h"
 
-#include <langinfo.h>
-#include <locale.h>
-
 #include <cmath>
 #include <ctime>
 #include <mutex>
 
 #include "rtl/Exceptions.h"
+#include "rtl/LocaleOs.h"
 
 namespace rtl {
 
@@ -18,39 +16,7 @@ bool g_set = false;
 TFormatSettings g_settings;
 TDateTime (*g_now)() = nullptr;
 
-// Fills the time fields from one locale and the separator from another.
-TFormatSettings Build(locale_t timeLoc, locale_t numLoc) {
-    TFormatSettings fs;
-    if (timeLoc) {
-        fs.ShortDateFormat = nl_langinfo_l(D_FMT, timeLoc);
-        fs.LongTimeFormat = nl_langinfo_l(T_FMT, timeLoc);
-    }
-    if (numLoc) {
-        const char* radix = nl_langinfo_l(RADIXCHAR, numLoc);
-        if (radix && radix[0] && !radix[1]) fs.DecimalSeparator = radix[0];
-    }
-    if (fs.ShortDateFormat.empty()) fs.ShortDateFormat = "%m/%d/%y";
-    if (fs.LongTimeFormat.empty()) fs.LongTimeFormat = "%H:%M:%S";
-    return fs;
-}
-
 } // namespace
-
-TFormatSettings TFormatSettings::FromEnvironment() {
-    locale_t t = newlocale(LC_TIME_MASK, "", static_cast<locale_t>(0));
-    locale_t n = newlocale(LC_NUMERIC_MASK, "", static_cast<locale_t>(0));
-    TFormatSettings fs = Build(t, n);
-    if (t) freelocale(t);
-    if (n) freelocale(n);
-    return fs;
-}
-
-TFormatSettings TFormatSettings::FromLocale(const char* name) {
-    locale_t l = newlocale(LC_TIME_MASK | LC_NUMERIC_MASK, name, static_cast<locale_t>(0));
-    TFormatSettings fs = Build(l, l);
-    if (l) freelocale(l);
-    return fs;
-}
 
 const TFormatSettings& FormatSettings() {
     std::lock_guard lock(g_mu);
@@ -73,8 +39,7 @@ void SetNowOverride(TDateTime (*fn)()) { g_now = fn; }
 
 std::string DateTimeToStr(TDateTime t, const TFormatSettings& fs) {
     std::time_t tt = std::chrono::system_clock::to_time_t(t);
-    std::tm tm{};
-    localtime_r(&tt, &tm);
+    const std::tm tm = detail::LocalTime(tt);
     bool midnight = tm.tm_hour == 0 && tm.tm_min == 0 && tm.tm_sec == 0;
     std::string format = fs.ShortDateFormat;
     if (!midnight) format += " " + fs.LongTimeFormat;

@@ -1,13 +1,10 @@
 #include "rtl/Thread.h"
 
-#include <sys/resource.h>
-#include <sys/syscall.h>
-#include <unistd.h>
-
 #include <condition_variable>
 #include <mutex>
 
 #include "rtl/MainLoop.h"
+#include "rtl/ThreadOs.h"
 
 namespace rtl {
 
@@ -16,11 +13,6 @@ namespace {
 std::mutex& g_countMu = *new std::mutex;
 std::condition_variable& g_countCv = *new std::condition_variable;
 int g_running = 0;
-
-int NiceOf(TThreadPriority p) {
-    static const int table[] = {19, 10, 5, 0, -5, -10, -15};
-    return table[p];
-}
 } // namespace
 
 TThread::TThread(bool CreateSuspended) : createSuspended_(CreateSuspended) {}
@@ -61,8 +53,7 @@ void TThread::SetPriority(TThreadPriority p) {
 }
 
 void TThread::ApplyPriority() {
-    // Raising priority needs privileges; without them the thread keeps running as it is.
-    setpriority(PRIO_PROCESS, static_cast<id_t>(tid_.load()), NiceOf(priority_.load()));
+    detail::SetThreadPriority(tid_.load(), priority_.load());
 }
 
 void TThread::WaitFor() {
@@ -70,7 +61,7 @@ void TThread::WaitFor() {
 }
 
 void TThread::Run() {
-    tid_.store(static_cast<int>(syscall(SYS_gettid)));
+    tid_.store(detail::CurrentThreadId());
     ApplyPriority();
     try {
         Execute();

@@ -12,6 +12,11 @@ namespace quillon::test {
 
 using Bytes = std::vector<uint8_t>;
 
+/// Long enough for a loaded sanitizer run; only ever reached when a test is failing.
+constexpr int kPatienceMs = 10000;
+/// Raises std::runtime_error with what failed and errno's text.
+[[noreturn]] void Fail(const char* what);
+
 /// A pty pair of the test's own. The port opens the slave by its path; the test keeps the
 /// slave open too, so the line stays up while the port closes and reopens.
 class TPty {
@@ -52,7 +57,11 @@ class TPeer {
 
 enum class TDeviceKind { Virtual, Pty };
 
+/// The kinds this system has: Pty only where the test can open a pty (Linux).
+std::vector<TDeviceKind> DeviceKinds();
 std::unique_ptr<TPeer> MakePeer(TDeviceKind kind);
+/// The far end of a fresh in-memory pair.
+std::unique_ptr<TPeer> MakeVirtualPeer();
 /// "Virtual" or "Pty", for parameterised test names.
 std::string KindName(TDeviceKind kind);
 

@@ -1,6 +1,6 @@
 // Wait errors: a vanished device closes the port after OnError; any other error ends the
 // thread, and the next handler change starts a new one.
-#include "event_fixture.h"
+#include "event_pty.h"
 
 namespace quillon::eventtest {
 namespace {

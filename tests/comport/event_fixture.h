@@ -1,10 +1,9 @@
 #pragma once
 // What the event-thread tests share: a main loop of their own, the application's
-// exception display captured, a virtual pair and a pty pair, and a way to wait for event
+// exception display captured, a virtual pair (event_pty.h adds a pty pair), and a way to wait for event
 // threads while still serving the main thread they may be waiting on.
 #include <gtest/gtest.h>
 
-#include <pty.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -36,34 +35,6 @@ inline bool WaitForThreads(rtl::TPlainLoop& loop) {
     waiter.join();
     return ok;
 }
-
-/// A pty pair opened by the test; the port opens SlavePath.
-struct TPty {
-    int Master = -1;
-    std::string SlavePath;
-
-    TPty() {
-        int slave = -1;
-        char name[128] = {};
-        if (openpty(&Master, &slave, name, nullptr, nullptr) != 0) return;
-        SlavePath = name;
-        close(slave); // the port opens its own
-    }
-    ~TPty() { CloseMaster(); }
-    TPty(const TPty&) = delete;
-    TPty& operator=(const TPty&) = delete;
-
-    /// Writes bytes as the far end of the line.
-    void Send(const std::string& bytes) const {
-        ASSERT_EQ(write(Master, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
-    }
-    /// Hangs up the line, as pulling a USB adapter does.
-    void CloseMaster() {
-        if (Master >= 0) close(Master);
-        Master = -1;
-    }
-    string DeviceName() const { return rtl::Utf8ToString(SlavePath); }
-};
 
 /// The far end of a virtual pair, opened through the platform like any device.
 struct TPeer {

@@ -1,6 +1,6 @@
 // Many short sessions with events in flight: whatever moment a port closes or goes, its
 // thread ends without touching it and nothing leaks (run under the sanitizer presets).
-#include "event_fixture.h"
+#include "event_pty.h"
 
 namespace quillon::eventtest {
 namespace {

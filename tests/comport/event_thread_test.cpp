@@ -2,7 +2,7 @@
 #include <sys/resource.h>
 #include <sys/syscall.h>
 
-#include "event_fixture.h"
+#include "event_pty.h"
 
 namespace quillon::eventtest {
 namespace {

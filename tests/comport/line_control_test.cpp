@@ -249,8 +249,8 @@ TEST_F(LineControlTest, WhatTheDriverRefusesIsRaisedWithItsCode) {
             op(port);
             ADD_FAILURE() << "the driver's refusal was lost";
         } catch (const EComError& e) {
-            EXPECT_EQ(e.ErrorCode, EINVAL);
-            EXPECT_EQ(e.Message(), SysErrorMessage(EINVAL));
+            EXPECT_EQ(e.ErrorCode, static_cast<int32_t>(ERROR_INVALID_PARAMETER));
+            EXPECT_EQ(e.Message(), SysErrorMessage(ERROR_INVALID_PARAMETER));
         }
     }
     EXPECT_TRUE(port.Active());

@@ -262,8 +262,8 @@ TEST_F(SettingsTest, ARefusedSettingRaisesAndIsKept) {
         port.SetDataBits(db9);
         FAIL() << "nine data bits were accepted";
     } catch (const EComError& e) {
-        EXPECT_EQ(e.ErrorCode, EINVAL);
-        EXPECT_EQ(e.Message(), SysErrorMessage(EINVAL));
+        EXPECT_EQ(e.ErrorCode, static_cast<int32_t>(ERROR_INVALID_PARAMETER));
+        EXPECT_EQ(e.Message(), SysErrorMessage(ERROR_INVALID_PARAMETER));
     }
     EXPECT_EQ(port.DataBits(), db9);
     EXPECT_EQ(pair.A().State().ByteSize, 8) << "the device keeps its settings";
@@ -284,7 +284,7 @@ TEST_F(SettingsTest, AFailedLaterOpeningStepClosesTheDevice) {
         port.Open();
         FAIL() << "queue sizes above the device's maximum were accepted";
     } catch (const EComError& e) {
-        EXPECT_EQ(e.ErrorCode, EINVAL);
+        EXPECT_EQ(e.ErrorCode, static_cast<int32_t>(ERROR_INVALID_PARAMETER));
     }
     EXPECT_FALSE(port.Active());
     EXPECT_FALSE(pair.A().IsOpen());

@@ -175,7 +175,7 @@ TEST_P(TextIoTest, OnAClosedPortTheCountFailsFirstOrTheCompletionStep) {
 }
 
 INSTANTIATE_TEST_SUITE_P(OnBothDevices, TextIoTest,
-                         ::testing::Values(TDeviceKind::Virtual, TDeviceKind::Pty),
+                         ::testing::ValuesIn(DeviceKinds()),
                          [](const auto& info) { return KindName(info.param); });
 
 } // namespace

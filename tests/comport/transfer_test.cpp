@@ -224,8 +224,8 @@ TEST_P(TransferTest, ANegativeCountIsRefusedAndThePortStaysUsable) {
                 port.Read(buffer, -1, true);
             ADD_FAILURE() << "a negative count was taken";
         } catch (const EComError& e) {
-            EXPECT_EQ(e.ErrorCode, EINVAL);
-            EXPECT_EQ(e.Message(), SysErrorMessage(EINVAL));
+            EXPECT_EQ(e.ErrorCode, static_cast<int32_t>(ERROR_INVALID_PARAMETER));
+            EXPECT_EQ(e.Message(), SysErrorMessage(ERROR_INVALID_PARAMETER));
         }
     }
     EXPECT_THROW(port.Write(nullptr, 2, false), EComError) << "no data behind a count";
@@ -235,7 +235,7 @@ TEST_P(TransferTest, ANegativeCountIsRefusedAndThePortStaysUsable) {
 }
 
 INSTANTIATE_TEST_SUITE_P(OnBothDevices, TransferTest,
-                         ::testing::Values(TDeviceKind::Virtual, TDeviceKind::Pty), ParamName);
+                         ::testing::ValuesIn(DeviceKinds()), ParamName);
 
 class TransferLogTest : public LogFixture, public ::testing::WithParamInterface<TDeviceKind> {};
 
@@ -254,7 +254,7 @@ TEST_P(TransferLogTest, TwoNonWaitingWritesCompleteTheFirstBeforeTheSecondStarts
 }
 
 INSTANTIATE_TEST_SUITE_P(OnBothDevices, TransferLogTest,
-                         ::testing::Values(TDeviceKind::Virtual, TDeviceKind::Pty), ParamName);
+                         ::testing::ValuesIn(DeviceKinds()), ParamName);
 
 // ---- what only the in-memory device shows
 

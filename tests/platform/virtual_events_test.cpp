@@ -73,14 +73,14 @@ TEST_F(VirtualEvents, BadWaitsAndMasksAreRefused) {
     const HANDLE a = Open(Pair.A());
     DWORD mask = 0;
     TAsync &wait = NewAsync(), &second = NewAsync();
-    EXPECT_FAILS_WITH(WaitCommEvent(a, &wait.Events, &wait.Ov), EINVAL); // empty mask
-    EXPECT_FAILS_WITH(SetCommMask(a, 0x2000), EINVAL);
+    EXPECT_FAILS_WITH(WaitCommEvent(a, &wait.Events, &wait.Ov), ERROR_INVALID_PARAMETER); // empty mask
+    EXPECT_FAILS_WITH(SetCommMask(a, 0x2000), ERROR_INVALID_PARAMETER);
     ASSERT_TRUE(GetCommMask(a, mask));
     EXPECT_EQ(mask, 0u);
 
     ASSERT_TRUE(SetCommMask(a, EV_RXCHAR));
     EXPECT_FAILS_WITH(WaitCommEvent(a, &wait.Events, &wait.Ov), ERROR_IO_PENDING);
-    EXPECT_FAILS_WITH(WaitCommEvent(a, &second.Events, &second.Ov), EINVAL); // one at a time
+    EXPECT_FAILS_WITH(WaitCommEvent(a, &second.Events, &second.Ov), ERROR_INVALID_PARAMETER); // one at a time
     EXPECT_FALSE(wait.Done());
 }
 
@@ -201,9 +201,9 @@ TEST_F(VirtualEvents, AbortOnErrorRefusesTransfersUntilCleared) {
     Pair.A().InjectLineError(CE_FRAME);
     ASSERT_TRUE(read.Done());
     DWORD done = 0;
-    EXPECT_FAILS_WITH(GetOverlappedResult(a, &read.Ov, &done, TRUE), ECANCELED);
-    EXPECT_FAILS_WITH(ReadFile(a, read.Buf, 4, &done, &read.Ov), ECANCELED);
-    EXPECT_FAILS_WITH(WriteFile(a, "x", 1, &done, nullptr), ECANCELED);
+    EXPECT_FAILS_WITH(GetOverlappedResult(a, &read.Ov, &done, TRUE), ERROR_OPERATION_ABORTED);
+    EXPECT_FAILS_WITH(ReadFile(a, read.Buf, 4, &done, &read.Ov), ERROR_OPERATION_ABORTED);
+    EXPECT_FAILS_WITH(WriteFile(a, "x", 1, &done, nullptr), ERROR_OPERATION_ABORTED);
 
     DWORD errors = 0;
     Status(a, &errors);

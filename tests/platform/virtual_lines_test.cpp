@@ -79,10 +79,10 @@ TEST_F(VirtualLines, HandshakeModesOwnTheirLine) {
         d.fRtsControl = RTS_CONTROL_HANDSHAKE;
         d.fDtrControl = DTR_CONTROL_HANDSHAKE;
     });
-    EXPECT_FAILS_WITH(EscapeCommFunction(a, CLRRTS), EINVAL);
-    EXPECT_FAILS_WITH(EscapeCommFunction(a, SETDTR), EINVAL);
+    EXPECT_FAILS_WITH(EscapeCommFunction(a, CLRRTS), ERROR_INVALID_PARAMETER);
+    EXPECT_FAILS_WITH(EscapeCommFunction(a, SETDTR), ERROR_INVALID_PARAMETER);
     SetState(a, [](DCB& d) { d.fRtsControl = RTS_CONTROL_TOGGLE; });
-    EXPECT_FAILS_WITH(EscapeCommFunction(a, SETRTS), EINVAL);
+    EXPECT_FAILS_WITH(EscapeCommFunction(a, SETRTS), ERROR_INVALID_PARAMETER);
 }
 
 TEST_F(VirtualLines, RtsHandshakeFollowsTheInputQueue) {
@@ -184,8 +184,8 @@ TEST_F(VirtualLines, ReceivedXoffAndXonSteerOutputWhenEnabled) {
 
 TEST_F(VirtualLines, UnsupportedEscapesFail) {
     const HANDLE a = Open(Pair.A());
-    EXPECT_FAILS_WITH(EscapeCommFunction(a, RESETDEV), EINVAL);
-    EXPECT_FAILS_WITH(EscapeCommFunction(a, 42), EINVAL);
+    EXPECT_FAILS_WITH(EscapeCommFunction(a, RESETDEV), ERROR_INVALID_PARAMETER);
+    EXPECT_FAILS_WITH(EscapeCommFunction(a, 42), ERROR_INVALID_PARAMETER);
 }
 
 } // namespace

@@ -69,7 +69,7 @@ TEST_P(RefusedStates, FailWithEinvalAndKeepThePreviousState) {
     ASSERT_TRUE(GetCommState(a, before));
     dcb = before;
     GetParam().Change(dcb);
-    EXPECT_FAILS_WITH(SetCommState(a, dcb), EINVAL);
+    EXPECT_FAILS_WITH(SetCommState(a, dcb), ERROR_INVALID_PARAMETER);
     DCB after{};
     ASSERT_TRUE(GetCommState(a, after));
     EXPECT_TRUE(SameDcb(after, before));
@@ -110,9 +110,9 @@ TEST_F(VirtualState, QueueSizesAreRecordedAndReported) {
 TEST_F(VirtualState, QueueSizesBeyondTheLimitsAreRefused) {
     Pair.A().SetMaxQueueSizes(1024, 512);
     const HANDLE a = Open(Pair.A());
-    EXPECT_FAILS_WITH(SetupComm(a, 2048, 512), EINVAL);
-    EXPECT_FAILS_WITH(SetupComm(a, 1024, 513), EINVAL);
-    EXPECT_FAILS_WITH(SetupComm(a, 0, 0), EINVAL);
+    EXPECT_FAILS_WITH(SetupComm(a, 2048, 512), ERROR_INVALID_PARAMETER);
+    EXPECT_FAILS_WITH(SetupComm(a, 1024, 513), ERROR_INVALID_PARAMETER);
+    EXPECT_FAILS_WITH(SetupComm(a, 0, 0), ERROR_INVALID_PARAMETER);
     EXPECT_EQ(Pair.A().QueueSizes(), (TQueueSizes{0, 0}));
     EXPECT_TRUE(SetupComm(a, 1024, 512));
     COMMPROP prop{};

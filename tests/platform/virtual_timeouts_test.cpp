@@ -188,7 +188,7 @@ TEST_F(VirtualTimeouts, AMeaninglessRecordIsRefusedAndTheOldOneKept) {
     const HANDLE a = Open(Pair.A());
     SetTimeouts(a, 1, 2, 3, 4, 5);
     const COMMTIMEOUTS bad{MAXDWORD, MAXDWORD, MAXDWORD, 0, 0};
-    EXPECT_FAILS_WITH(SetCommTimeouts(a, bad), EINVAL);
+    EXPECT_FAILS_WITH(SetCommTimeouts(a, bad), ERROR_INVALID_PARAMETER);
     COMMTIMEOUTS now{};
     ASSERT_TRUE(GetCommTimeouts(a, now));
     EXPECT_EQ(now.ReadIntervalTimeout, 1u);

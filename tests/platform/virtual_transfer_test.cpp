@@ -83,7 +83,7 @@ TEST_F(VirtualTransfer, AnOverlappedRecordWithAForeignHandleIsRefused) {
     OVERLAPPED ov{};
     ov.hEvent = a; // a device, not an event
     char c;
-    EXPECT_FAILS_WITH(ReadFile(a, &c, 1, nullptr, &ov), EBADF);
+    EXPECT_FAILS_WITH(ReadFile(a, &c, 1, nullptr, &ov), ERROR_INVALID_HANDLE);
 }
 
 TEST_F(VirtualTransfer, NullBytesAreDroppedWhenAskedTo) {
@@ -151,9 +151,9 @@ TEST_F(VirtualTransfer, PurgeAbortEndsPendingRequestsWithWhatMoved) {
     ASSERT_TRUE(read.Done());
     ASSERT_TRUE(write.Done());
     DWORD done = 0;
-    EXPECT_FAILS_WITH(GetOverlappedResult(a, &read.Ov, &done, TRUE), ECANCELED);
+    EXPECT_FAILS_WITH(GetOverlappedResult(a, &read.Ov, &done, TRUE), ERROR_OPERATION_ABORTED);
     EXPECT_EQ(done, 3u);
-    EXPECT_FAILS_WITH(GetOverlappedResult(a, &write.Ov, &done, TRUE), ECANCELED);
+    EXPECT_FAILS_WITH(GetOverlappedResult(a, &write.Ov, &done, TRUE), ERROR_OPERATION_ABORTED);
     EXPECT_EQ(done, 2u);
     EXPECT_EQ(Status(a).cbOutQue, 0u);
     EXPECT_EQ(Drain(b), "12");
@@ -170,7 +170,7 @@ TEST_F(VirtualTransfer, PurgeClearDiscardsQueuedBytes) {
     EXPECT_EQ(Status(b).cbInQue, 0u);
     Send(a, "z");
     EXPECT_EQ(Drain(b), "z");
-    EXPECT_FAILS_WITH(PurgeComm(a, 0x10), EINVAL);
+    EXPECT_FAILS_WITH(PurgeComm(a, 0x10), ERROR_INVALID_PARAMETER);
 }
 
 TEST_F(VirtualTransfer, FlushWaitsUntilTheOutputIsDelivered) {
@@ -212,7 +212,7 @@ TEST_F(VirtualTransfer, ClosingEndsPendingRequests) {
     Forget(a);
     for (TAsync* r : {&read, &write, &wait}) {
         EXPECT_TRUE(r->Done());
-        EXPECT_EQ(r->Ov.Internal, uintptr_t(ECANCELED));
+        EXPECT_EQ(r->Ov.Internal, uintptr_t(ERROR_OPERATION_ABORTED));
     }
     EXPECT_EQ(write.Ov.InternalHigh, 1u);
     EXPECT_FALSE(Pair.A().IsOpen());
