@@ -11,6 +11,10 @@
 // Outcomes are made the same on Windows and on Wine here, once:
 // - a wait ended by SetCommMask succeeds with an empty mask (Wine: fails with 995);
 // - PURGE_RXABORT / PURGE_TXABORT cancel the pending read / write (Wine ignores them);
+// - a read whose total time-out ends it succeeds with what came (Wine: fails with 1460);
+// - a modem-line change between two waits is reported by the next one (Wine takes its
+//   reference when a wait starts and loses it); the system's own copy is then dropped by
+//   setting the mask again, so Windows does not report it twice;
 // - a request that fails because the device vanished (codes of LostCodes) marks the device
 //   lost and ends every request, the event wait included, with ERROR_ACCESS_DENIED (Wine
 //   never ends a pending event wait after a hang-up).
@@ -62,6 +66,8 @@ struct Request {
     ::DWORD mask = 0;           // what the real wait reports
     DWORD* events = nullptr;    // where the caller wants it
     bool maskChanged = false;   // SetCommMask ran while the wait was pending
+    bool reported = false;      // ended by the device's loss before the system ended it
+    DWORD late = 0;             // line events the system may have taken as its reference
 };
 
 class Win32Device final : public detail::Device {
@@ -104,7 +110,10 @@ public:
         std::lock_guard lock(mu_);
         for (auto& r : pending_)
             if (r->kind == Kind::Wait) r->maskChanged = true;
-        return ::SetCommMask(h_, mask) ? true : Fail();
+        if (!::SetCommMask(h_, mask)) return Fail();
+        mask_ = mask;
+        ::GetCommModemStatus(h_, &lines_);
+        return true;
     }
     bool GetMask(DWORD& mask) override {
         ::DWORD real = 0;
@@ -114,6 +123,15 @@ public:
     }
 
     bool WaitEvent(DWORD* events, qwin::OVERLAPPED* ov) override {
+        if (const DWORD missed = MissedLineEvents()) {
+            *events = missed;
+            if (ov) {
+                ov->Internal = ERROR_SUCCESS;
+                ov->InternalHigh = 0;
+                if (auto ev = ov->hEvent ? detail::FindEvent(ov->hEvent) : nullptr) ev->Set();
+            }
+            return true;
+        }
         auto r = std::make_unique<Request>(Request{Kind::Wait, {}, nullptr, nullptr});
         r->events = events;
         return Start(std::move(r), ov, nullptr, [this](Request& q) {
@@ -133,7 +151,7 @@ public:
         std::unique_lock lock(mu_);
         auto pending = [&] {
             return std::any_of(pending_.begin(), pending_.end(),
-                               [&](const auto& r) { return r->ov == ov; });
+                               [&](const auto& r) { return r->ov == ov && !r->reported; });
         };
         if (pending()) {
             if (!wait) return detail::Fail(ERROR_IO_INCOMPLETE);
@@ -193,10 +211,13 @@ public:
             if (!pending_.empty()) {
                 ::CancelIoEx(h_, nullptr);
                 ::SetCommMask(h_, 0); // also ends a wait where cancelling does not
-                finished_.wait_for(lock, std::chrono::seconds(2), [&] { return pending_.empty(); });
+                finished_.wait_for(lock, std::chrono::seconds(2), [&] {
+                    return std::all_of(pending_.begin(), pending_.end(),
+                                       [](const auto& r) { return r->reported; });
+                });
                 // What the system never ended is ended here; its record stays allocated.
                 for (auto& r : pending_) {
-                    Finish(*r, ERROR_OPERATION_ABORTED, 0);
+                    if (!r->reported) Finish(*r, ERROR_OPERATION_ABORTED, 0);
                     r.release();
                 }
                 pending_.clear();
@@ -235,8 +256,9 @@ private:
                 // A request without a record of its own: wait here, outside the lock.
                 lock.unlock();
                 ::DWORD n = 0;
-                const bool ok = ::GetOverlappedResult(h_, &r->real, &n, TRUE);
+                bool ok = ::GetOverlappedResult(h_, &r->real, &n, TRUE);
                 const DWORD err = ok ? 0 : ::GetLastError();
+                if (err == ERROR_TIMEOUT && r->kind == Kind::Read) ok = true;
                 lock.lock();
                 if (!ok) return Failed(err);
                 if (done) *done = n;
@@ -247,6 +269,12 @@ private:
             ov->Internal = ERROR_IO_PENDING;
             ov->InternalHigh = 0;
             closer.h = nullptr; // the worker closes it
+            // A line that changed while the wait started may be in the system's reference
+            // already: end the wait by setting the mask again and report the change.
+            if (r->kind == Kind::Wait && (r->late = LineEvents()) != 0) {
+                r->maskChanged = true;
+                ::SetCommMask(h_, mask_);
+            }
             pending_.push_back(std::move(r));
             if (!StartWorker()) return false;
             ::SetEvent(wake_);
@@ -264,6 +292,29 @@ private:
         return true;
     }
 
+    // The masked line events since the last wait ended or the mask was set; what they are
+    // becomes the reference. Runs with mu_ held.
+    DWORD LineEvents() {
+        constexpr DWORD lineEvents = EV_CTS | EV_DSR | EV_RLSD | EV_RING;
+        ::DWORD now = 0;
+        if (!(mask_ & lineEvents) || lost_ || !::GetCommModemStatus(h_, &now)) return 0;
+        const DWORD changed = now ^ lines_;
+        lines_ = now;
+        DWORD events = 0;
+        if (changed & MS_CTS_ON) events |= EV_CTS;
+        if (changed & MS_DSR_ON) events |= EV_DSR;
+        if (changed & MS_RLSD_ON) events |= EV_RLSD;
+        if (changed & now & MS_RING_ON) events |= EV_RING;
+        return events & mask_;
+    }
+
+    DWORD MissedLineEvents() {
+        std::lock_guard lock(mu_);
+        const DWORD events = LineEvents();
+        if (events) ::SetCommMask(h_, mask_);
+        return events;
+    }
+
     // Fails with code; a code of a vanished device makes the device lost. Runs with mu_ held.
     bool Failed(DWORD code) {
         if (IsLost(code)) {
@@ -273,14 +324,18 @@ private:
         return detail::Fail(code);
     }
 
-    // Ends the pending requests the system still holds, as ERROR_ACCESS_DENIED.
+    // Ends the pending requests as ERROR_ACCESS_DENIED at once: Wine's event wait would
+    // never end. The system's records stay watched until it lets them go.
     void Lose() {
         if (lost_) return;
         lost_ = true;
         for (auto& r : pending_) {
-            r->maskChanged = false;
             ::CancelIoEx(h_, &r->real);
+            if (r->reported) continue;
+            Finish(*r, ERROR_ACCESS_DENIED, 0);
+            r->reported = true;
         }
+        finished_.notify_all();
     }
 
     bool StartWorker() {
@@ -320,12 +375,28 @@ private:
             Request& r = **it;
             ::DWORD n = 0;
             DWORD code = ::GetOverlappedResult(h_, &r.real, &n, FALSE) ? ERROR_SUCCESS : ::GetLastError();
+            if (code == ERROR_TIMEOUT && r.kind == Kind::Read) code = ERROR_SUCCESS;
+            if (r.late && !closed_ && (code == ERROR_SUCCESS || code == ERROR_OPERATION_ABORTED)) {
+                code = ERROR_SUCCESS;
+                r.mask = r.late; // the reference already holds these lines
+            }
             if (code == ERROR_OPERATION_ABORTED && r.kind == Kind::Wait && r.maskChanged && !closed_) {
                 code = ERROR_SUCCESS;
                 r.mask = 0;
             }
             if (IsLost(code)) Lose();
             if (lost_ && code != ERROR_SUCCESS) code = ERROR_ACCESS_DENIED;
+            if (r.reported) {
+                ::CloseHandle(r.real.hEvent);
+                pending_.erase(it);
+                continue;
+            }
+            // The lines the consumer now knows: the reference of the wait, with what it reported.
+            if (r.kind == Kind::Wait && code == ERROR_SUCCESS && !r.late) {
+                if (r.mask & EV_CTS) lines_ ^= MS_CTS_ON;
+                if (r.mask & EV_DSR) lines_ ^= MS_DSR_ON;
+                if (r.mask & EV_RLSD) lines_ ^= MS_RLSD_ON;
+            }
             Finish(r, code, n);
             ::CloseHandle(r.real.hEvent);
             pending_.erase(it);
@@ -341,6 +412,8 @@ private:
     std::thread worker_;
     bool closed_ = false;
     bool lost_ = false;
+    DWORD mask_ = 0;
+    ::DWORD lines_ = 0; // modem status when the last wait ended or the mask was set
 };
 
 } // namespace
