@@ -25,10 +25,15 @@ foreach(dir rtl comport comsignal)
   install(DIRECTORY ${PROJECT_SOURCE_DIR}/${dir}/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/quillon/${dir}
           FILES_MATCHING PATTERN "*.h")
 endforeach()
-# The platform headers a program may use: the serial API, enumeration, registered ports.
+# The platform headers a program may use: the serial API with the system's codes,
+# enumeration, registered ports (Linux).
 install(FILES ${PROJECT_SOURCE_DIR}/platform/WinApi.h ${PROJECT_SOURCE_DIR}/platform/DeviceEnum.h
-              ${PROJECT_SOURCE_DIR}/platform/PortRegistry.h
+              ${QUILLON_SYSTEM_CODES}/SystemCodes.h
         DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/quillon/platform)
+if(UNIX)
+  install(FILES ${PROJECT_SOURCE_DIR}/platform/PortRegistry.h
+          DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/quillon/platform)
+endif()
 
 install(EXPORT QuillonTargets NAMESPACE Quillon:: DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/Quillon)
 configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/QuillonConfig.cmake.in
@@ -44,6 +49,19 @@ install(FILES ${PROJECT_BINARY_DIR}/QuillonConfig.cmake ${PROJECT_BINARY_DIR}/Qu
 file(RELATIVE_PATH QUILLON_PC_TO_PREFIX /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
 configure_file(${PROJECT_SOURCE_DIR}/packaging/quillon.pc.in ${PROJECT_BINARY_DIR}/quillon.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/quillon.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+
+# Windows: the libraries, headers, CMake package and examples (sources and programs) in a ZIP.
+if(WIN32)
+  install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION examples)
+  install(TARGETS ${QUILLON_WINDOWS_EXAMPLES} RUNTIME DESTINATION examples/bin)
+  install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION .)
+  set(CPACK_PACKAGE_NAME quillon)
+  set(CPACK_PACKAGE_VENDOR "Quillon")
+  set(CPACK_SYSTEM_NAME windows-x64)
+  set(CPACK_GENERATOR ZIP)
+  include(CPack)
+  return()
+endif()
 
 foreach(prog quillon-console quillon-board)
   if(TARGET ${prog})

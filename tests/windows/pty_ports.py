@@ -37,7 +37,7 @@ class Ports:
         master, slave = pty.openpty()
         tty.setraw(slave)
         path = os.ttyname(slave)
-        os.close(slave)  # the port opens its own
+        # Kept open, so the master reads nothing (not EIO) until the port opens it.
         minor = int(path.rsplit("/", 1)[1])
         with open(os.path.join(self.lines_dir, "pts%d.in" % minor), "w") as f:
             f.write("0\n")
@@ -50,14 +50,14 @@ class Ports:
             os.remove(link)
         os.symlink(path, link)
         pid = str(master)
-        self.ports[pid] = (master, minor, link)
+        self.ports[pid] = (master, minor, link, slave)
         return "%s %s" % (com.upper(), pid)
 
     def handle(self, words):
         cmd, args = words[0], words[1:]
         if cmd == "NEW":
             return self.new()
-        master, minor, link = self.ports[args[0]]
+        master, minor, link, slave = self.ports[args[0]]
         if cmd == "SEND":
             data = bytes.fromhex(args[1])
             while data:
@@ -89,6 +89,7 @@ class Ports:
             with open(os.path.join(self.lines_dir, "pts%d.out" % minor)) as f:
                 return f.read().strip() or "0"
         if cmd == "HANGUP":
+            os.close(slave)
             os.close(master)
             del self.ports[args[0]]
             return "OK"
