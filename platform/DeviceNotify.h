@@ -1,9 +1,10 @@
 #pragma once
 // Device arrival and removal messages, shaped like the Windows ones: a registration on the
 // application's main window, and WM_DEVICECHANGE messages whose LParam points at a
-// DEV_BROADCAST_* record. On Linux a monitor thread watches kernel uevents (tty devices
-// and USB devices) and the registry of virtual ports, and posts each change to the main
-// thread, where rtl::Application().DispatchMessage passes it to the window's hooks.
+// DEV_BROADCAST_* record. A watch thread (DeviceWatch.h) sees the system's changes: kernel
+// uevents (tty devices and USB devices) and the registry of virtual ports on Linux, the
+// system's own device notifications on Windows. It posts each change to the main thread,
+// where rtl::Application().DispatchMessage passes it to the window's hooks.
 #include <algorithm>
 #include <cstdint>
 #include <vector>

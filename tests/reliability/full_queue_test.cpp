@@ -1,6 +1,6 @@
 // A peer that never reads: a long non-waiting write ends in "Timeout" when a write
 // time-out is set, AbortOutput ends it when none is, and closing never waits for it.
-#include "../comport/event_fixture.h"
+#include "../comport/event_pty.h"
 
 #include <poll.h>
 #include <thread>

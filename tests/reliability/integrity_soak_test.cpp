@@ -1,7 +1,7 @@
 // A million seeded random bytes each way over a pty, in random chunks, with waiting and
 // non-waiting writes mixed: every byte arrives once, in order, and every count agrees.
 #include "../comport/Peer.h"
-#include "../comport/event_fixture.h"
+#include "../comport/event_pty.h"
 
 #include <array>
 #include <cerrno>

@@ -3,7 +3,7 @@
 // port has closed (synchronised) or is destroyed, and every round gives back its threads
 // and descriptors.
 #include "../comport/Peer.h"
-#include "../comport/event_fixture.h"
+#include "../comport/event_pty.h"
 #include "ProcessProbe.h"
 
 #include <random>

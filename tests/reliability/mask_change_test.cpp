@@ -1,6 +1,6 @@
 // Handler changes while the event thread waits: each change ends the wait with an empty
 // mask, nothing is dispatched or logged for it, and the thread is never left asleep.
-#include "../comport/event_fixture.h"
+#include "../comport/event_pty.h"
 
 namespace quillon::reliability {
 namespace {

@@ -1,7 +1,7 @@
 // Pulling the device out from under an open port, whatever it is doing: one error, then
 // the close, the thread gone, silence and no busy loop afterwards, and a clean refusal
 // when the old name is opened again.
-#include "../comport/event_fixture.h"
+#include "../comport/event_pty.h"
 #include "ProcessProbe.h"
 
 #include <chrono>

@@ -1,6 +1,6 @@
 // A handler that leaves received bytes unread is called again only when more arrive, as
 // the device reports a reception once: the event thread does not spin on them meanwhile.
-#include "../comport/event_fixture.h"
+#include "../comport/event_pty.h"
 #include "ProcessProbe.h"
 
 namespace quillon::reliability {
