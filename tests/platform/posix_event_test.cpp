@@ -120,7 +120,7 @@ TEST(PosixWait, OneWaitAtATime) {
     StartPendingWait(p, &events);
     OVERLAPPED ov{};
     EXPECT_FALSE(WaitCommEvent(p.port, &other, &ov));
-    EXPECT_EQ(GetLastError(), DWORD(EBUSY));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
     EXPECT_FALSE(WaitCommEvent(p.port, nullptr, &ov));
     EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
 }

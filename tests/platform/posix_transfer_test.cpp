@@ -130,16 +130,18 @@ TEST(PosixRead, SynchronousReadWithoutRecord) {
     EXPECT_EQ(std::string(buf, done), "sync");
 }
 
-TEST(PosixRead, OneReadAtATime) {
+TEST(PosixRead, ASecondReadQueuesBehindTheFirst) {
     PtyPort p;
     char a[4], b[4];
     StartPendingRead(p, a, 4);
     OVERLAPPED other{};
     DWORD done = 0;
     EXPECT_FALSE(ReadFile(p.port, b, 4, &done, &other));
-    EXPECT_EQ(GetLastError(), DWORD(EBUSY));
-    p.pty.Feed("four");
+    EXPECT_EQ(GetLastError(), ERROR_IO_PENDING);
+    p.pty.Feed("fourfive");
     EXPECT_EQ(FinishRead(p), 4u);
+    ASSERT_TRUE(GetOverlappedResult(p.port, &other, &done, TRUE));
+    EXPECT_EQ(std::string(a, 4) + std::string(b, done), "fourfive");
 }
 
 TEST(PosixRead, PurgeAbortEndsAPendingRead) {

@@ -1,7 +1,5 @@
-// Read and write time-outs: the plan each COMMTIMEOUTS record gives, and requests on a
-// virtual pair ending on them. Durations only bound from below, except the generous
+// Read and write time-outs: requests on a virtual pair ending on them. Durations only bound from below, except the generous
 // "did end at all" limits.
-#include "platform/virtual/ReadPlan.h"
 #include "tests/platform/virtual_fixture.h"
 
 #include <chrono>
@@ -9,57 +7,8 @@
 namespace qvirt::test {
 namespace {
 
-using detail::PlanRead;
-using detail::PlanWrite;
-using detail::TReadPlan;
 using std::chrono::milliseconds;
 using Clock = std::chrono::steady_clock;
-
-struct TPlanRow {
-    COMMTIMEOUTS Timeouts;
-    DWORD Count;
-    bool AtOnce, IfAny, OneByte;
-    std::optional<std::uint64_t> Total, Interval;
-};
-
-class ReadPlans : public ::testing::TestWithParam<TPlanRow> {};
-
-TEST_P(ReadPlans, FollowTheDriversRules) {
-    const auto& row = GetParam();
-    const TReadPlan plan = PlanRead(row.Timeouts, row.Count);
-    EXPECT_EQ(plan.ReturnAtOnce, row.AtOnce);
-    EXPECT_EQ(plan.ReturnIfAny, row.IfAny);
-    EXPECT_EQ(plan.OneByteEnough, row.OneByte);
-    EXPECT_EQ(plan.TotalMs, row.Total);
-    EXPECT_EQ(plan.IntervalMs, row.Interval);
-}
-
-constexpr std::nullopt_t none = std::nullopt;
-
-INSTANTIATE_TEST_SUITE_P(
-    Virtual, ReadPlans,
-    ::testing::Values(
-        TPlanRow{{0, 0, 0, 0, 0}, 10, false, false, false, none, none}, // wait for all
-        TPlanRow{{MAXDWORD, 0, 0, 0, 0}, 10, true, false, false, none, none},
-        TPlanRow{{MAXDWORD, MAXDWORD, 500, 0, 0}, 10, false, true, true, 500, none},
-        TPlanRow{{MAXDWORD, 2, 100, 0, 0}, 10, false, true, false, 120, none},
-        TPlanRow{{MAXDWORD, 2, MAXDWORD, 0, 0}, 10, false, false, false, none, none},
-        TPlanRow{{20, 0, 0, 0, 0}, 10, false, false, false, none, 20},
-        TPlanRow{{20, 3, 7, 0, 0}, 10, false, false, false, 37, 20},
-        TPlanRow{{0, MAXDWORD, MAXDWORD, 0, 0},
-                 MAXDWORD,
-                 false,
-                 false,
-                 false,
-                 std::uint64_t(MAXDWORD) * MAXDWORD + MAXDWORD,
-                 none}));
-
-TEST(VirtualWritePlans, TotalIsMultiplierTimesCountPlusConstant) {
-    EXPECT_EQ(PlanWrite({0, 0, 0, 0, 0}, 10), none);
-    EXPECT_EQ(PlanWrite({0, 0, 0, 5, 0}, 10), 50u);
-    EXPECT_EQ(PlanWrite({0, 0, 0, 5, 7}, 10), 57u);
-    EXPECT_EQ(PlanWrite({0, 0, 0, 0, 7}, 0), 7u);
-}
 
 using VirtualTimeouts = VirtualPairTest;
 
