@@ -338,6 +338,8 @@ TEST_P(Settings, FreshPortIsEightNoneOneWithDtrOn) {
     EXPECT_EQ(dcb.StopBits, ONESTOPBIT);
     EXPECT_EQ(dcb.fDtrControl, DTR_CONTROL_ENABLE);
     EXPECT_FALSE(dcb.fOutxCtsFlow || dcb.fOutX || dcb.fInX);
+    EXPECT_EQ(dcb.XonChar, 0x11);
+    EXPECT_EQ(dcb.XoffChar, 0x13);
 }
 
 TEST_P(Settings, WhatIsSetComesBackRatesIncluded) {
