@@ -31,7 +31,7 @@ TEST_P(Transfer, ReadPendsUntilEveryByteCameAndLeavesTheRest) {
     EXPECT_FALSE(rd.Done(100));
     other->Feed("345");
     EXPECT_EQ(Finish(rd), "1234");
-    EXPECT_TRUE(ReadFile(port, rd.buf, 1, &done, &rd.ov) || rd.Done(5000));
+    ReadFile(port, rd.buf, 1, &done, &rd.ov); // at once or pending: the outcome tells
     EXPECT_EQ(Finish(rd), "5");
 }
 
