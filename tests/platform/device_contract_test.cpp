@@ -271,8 +271,8 @@ TEST_P(Events, ReceivedInputEndsTheWaitOnceUnmaskedInputDoesNot) {
 }
 
 TEST_P(Events, MaskChangeEndsThePendingWaitEmpty) {
+    ev.events = 0xdead; // before the wait starts: from then on the wait owns it
     StartPendingWait(EV_RXCHAR);
-    ev.events = 0xdead;
     ASSERT_TRUE(SetCommMask(port, 0));
     ASSERT_TRUE(ev.Done());
     EXPECT_EQ(ev.events, 0u);

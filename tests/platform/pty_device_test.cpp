@@ -17,8 +17,8 @@ using PtyDevice = OnlyOn<PtyEnd>;
 
 TEST_F(PtyDevice, HangUpFailsPendingAndLaterRequestsWithoutSpinning) {
     StartPendingRead(8);
+    ev.events = 0xff; // before the wait starts: from then on the wait owns it
     StartPendingWait(EV_RXCHAR);
-    ev.events = 0xff;
     end().pty.CloseMaster();
     ASSERT_TRUE(ev.Done(5000));
     DWORD done = 0;
