@@ -253,7 +253,9 @@ void TRequestEngine::FinishAll(std::deque<TRequestPtr>& q, DWORD status) {
         Finish(*r, status);
 }
 
-void TRequestEngine::SetMask(DWORD mask) {
+bool TRequestEngine::SetMask(DWORD mask) {
+    constexpr DWORD AllEvents = 0x1FFF; // EV_RXCHAR .. EV_EVENT2
+    if (mask & ~AllEvents) return Fail(ERROR_INVALID_PARAMETER);
     FMask = mask;
     FHistory = 0;
     FReportedInput = 0; // input still queued counts for the new mask
@@ -263,6 +265,7 @@ void TRequestEngine::SetMask(DWORD mask) {
         *wait->Events = 0;
         Finish(*wait, 0);
     }
+    return true;
 }
 
 void TRequestEngine::Raise(DWORD events) {

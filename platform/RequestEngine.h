@@ -114,7 +114,8 @@ class TRequestEngine {
     // kept, or is kept for the next wait.
     DWORD Mask() const { return FMask; }
     /// Changes the mask; a pending wait ends with no events, the kept ones are dropped.
-    void SetMask(DWORD mask);
+    /// Fails (last error set) for bits that name no event.
+    bool SetMask(DWORD mask);
     void Raise(DWORD events);
     /// EV_RXCHAR when there is input beyond what was already reported: queued is what
     /// the input queue holds now.

@@ -165,7 +165,7 @@ bool PosixDevice::OverlappedResult(OVERLAPPED* ov, DWORD* done, bool wait) {
 bool PosixDevice::SetMask(DWORD mask) {
     Lock lock(mu_);
     if (closed_) return detail::Fail(ERROR_INVALID_HANDLE);
-    engine_.SetMask(mask);
+    if (!engine_.SetMask(mask)) return false;
     LineCounters now;
     if (countersKnown_ && ReadLineCounters(fd_, now) == 0) eventCounters_ = now;
     Nudge();

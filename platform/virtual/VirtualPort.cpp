@@ -38,12 +38,9 @@ bool TVirtualPort::Run(Lock& lock, const TRequestPtr& r, DWORD* done) {
 }
 
 bool TVirtualPort::SetMask(DWORD mask) {
-    constexpr DWORD AllEvents = 0x1FFF; // EV_RXCHAR .. EV_EVENT2
     Lock lock;
     if (!Enter(lock, &TDriverCalls::SetCommMask)) return false;
-    if (mask & ~AllEvents) return Fail(ERROR_INVALID_PARAMETER);
-    End().Requests.SetMask(mask);
-    return true;
+    return End().Requests.SetMask(mask);
 }
 
 bool TVirtualPort::GetMask(DWORD& mask) {

@@ -103,28 +103,6 @@ class Handle {
     HANDLE h_;
 };
 
-/// An open port on a fresh pty, with a manual-reset event per direction and one
-/// auto-reset event for the line-event wait, as the component uses them.
-struct PtyPort {
-    Pty pty;
-    Handle port{OpenPort(pty.Name())};
-    Handle readEvent{CreateEvent(nullptr, TRUE, TRUE, nullptr)};
-    Handle writeEvent{CreateEvent(nullptr, TRUE, TRUE, nullptr)};
-    Handle waitEvent{CreateEvent(nullptr, FALSE, FALSE, nullptr)};
-    OVERLAPPED readOv{}, writeOv{}, waitOv{};
-
-    PtyPort() {
-        readOv.hEvent = readEvent;
-        writeOv.hEvent = writeEvent;
-        waitOv.hEvent = waitEvent;
-    }
-    void SetTimeouts(DWORD interval, DWORD multiplier, DWORD constant, DWORD wMult = 0,
-                     DWORD wConst = 0) {
-        COMMTIMEOUTS t{interval, multiplier, constant, wMult, wConst};
-        if (!SetCommTimeouts(port, t)) throw std::runtime_error("SetCommTimeouts");
-    }
-};
-
 /// The process's CPU time (user + system, all threads) in milliseconds.
 inline double CpuMs() {
     rusage u;
