@@ -38,6 +38,7 @@ class LargeInput : public ConsoleTest {
         }
         dialogs.AnswerFile(QString::fromStdString(path.string()));
         QTest::mouseClick(ui().Button2, Qt::LeftButton);
+        FinishLoad();
     }
     /// Whether the chart holds exactly the points of ids lo..hi, in ascending order.
     ::testing::AssertionResult HoldsLogPoints(int lo, int hi) {
