@@ -44,6 +44,7 @@ struct TLoadResult {
     double Seconds = 0;        // the load button's click until the chart has been drawn
     double CpuSeconds = 0;     // processor time of the process meanwhile
     double LongestWaitMs = 0;  // the longest the window left its input waiting meanwhile
+    double LongestWorkMs = 0;  // the GUI thread's processor time in that kind of wait, at most
     int Boxes = 0;
     double BaselineRssMiB = 0; // peak resident size before the load
     double PeakRssMiB = 0;     // peak resident size after it
