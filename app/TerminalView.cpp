@@ -45,7 +45,9 @@ void TTerminalView::AppendLines(const QString& text) {
         n -= 2;
     else if (text.endsWith(QLatin1Char('\n')) || text.endsWith(QLatin1Char('\r')))
         n -= 1;
-    AppendText(IsEmpty() ? text.first(n) : QLatin1Char('\n') + text.first(n));
+    const bool first = IsEmpty();
+    FLinesAdded = true;
+    AppendText(first ? text.first(n) : QLatin1Char('\n') + text.first(n));
 }
 
 void TTerminalView::SetOwnFace(bool own) {
@@ -55,6 +57,7 @@ void TTerminalView::SetOwnFace(bool own) {
 
 void TTerminalView::Clear() {
     FText.Clear();
+    FLinesAdded = false;
     FAnchor = FCursor = TPos{};
     Relayout(0);
     viewport()->update();

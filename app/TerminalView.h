@@ -20,10 +20,11 @@ class TTerminalView : public QAbstractScrollArea {
     /// Appends text at the end; the view follows the end when it was showing it.
     void AppendText(const QString& text);
     /// Adds text as new lines after the last one, as a memo's line list does (into the
-    /// first line when the pane is empty); one line end at its end ends the last line.
+    /// first line when the pane is empty); a line end at its end closes its last line.
     void AppendLines(const QString& text);
     void Clear();
-    bool IsEmpty() const { return FText.LineCount() == 1 && FText.Line(0).empty(); }
+    /// No text, and no line added (an added line may be empty).
+    bool IsEmpty() const { return !FLinesAdded && FText.LineCount() == 1 && FText.Line(0).empty(); }
     /// Draws the text in the widget's own face instead of a fixed-pitch one; cells are
     /// then as wide as a digit.
     void SetOwnFace(bool own);
@@ -81,6 +82,7 @@ class TTerminalView : public QAbstractScrollArea {
     TPos FAnchor;
     TPos FCursor;
     bool FOwnFace = false;
+    bool FLinesAdded = false; // AppendLines has added a line since the last Clear
 };
 
 } // namespace quillon::console

@@ -422,7 +422,7 @@ void TForm2::ContinueLoad() {
     const auto now = std::chrono::steady_clock::now();
     if (!load->Step(now + kLoadSlice)) {
         if (load != FLoad) return;
-        FUi->Memo1->AppendLines(std::exchange(FPendingMemo1, QString()));
+        FlushMemo1();
         if (now - FLoadStart > kLoadQuiet) {
             FLoadProgress->setValue(static_cast<int>(load->Progress() * 100));
             FLoadProgress->show();
@@ -451,8 +451,12 @@ void TForm2::ShowBox(const std::string& text) {
 }
 
 void TForm2::FlushLoad() {
-    if (!FPendingMemo1.isEmpty()) FUi->Memo1->AppendLines(std::exchange(FPendingMemo1, QString()));
+    FlushMemo1();
     FChart->Flush();
+}
+
+void TForm2::FlushMemo1() {
+    if (!FPendingMemo1.isEmpty()) FUi->Memo1->AppendLines(std::exchange(FPendingMemo1, QString()));
 }
 
 } // namespace quillon::console

@@ -112,8 +112,9 @@ class TForm2 : public QWidget,
     /// Loads the next slice of the log; the next one runs once the window has handled
     /// its events.
     void ContinueLoad();
-    /// Shows what the load has read so far.
+    /// Shows what the load has read so far: all of it, or Memo1's lines alone.
     void FlushLoad();
+    void FlushMemo1();
 
     /// Points the closed port at the device chosen in ComboBoxDeviceName.
     void RetargetPort();

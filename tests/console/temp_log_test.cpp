@@ -145,9 +145,10 @@ TEST_F(TempLogTest, LastLineCountsOnceWithOrWithoutLineFeed) {
 }
 
 TEST_F(TempLogTest, EmptyLineIsAFormatProblem) {
-    Load(Write("log.txt", "1,20;\n\n2,21;\n"));
-    EXPECT_EQ(dialogs.Texts(), QStringList({"bon format", "Problème de format", "Tracé terminé"}));
-    EXPECT_EQ(Memo1Lines(), QStringList({"20", "", "21"}));
+    Load(Write("log.txt", "\n1,20;\n\n2,21;\n"));
+    EXPECT_EQ(dialogs.Texts(), QStringList({"bon format", "Problème de format",
+                                            "Problème de format", "Tracé terminé"}));
+    EXPECT_EQ(Memo1Lines(), QStringList({"", "20", "", "21"}));
     EXPECT_EQ(Points().size(), 2);
 }
 
