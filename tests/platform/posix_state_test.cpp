@@ -1,6 +1,7 @@
 // Line settings, time-outs, queue sizes, properties and line control on a real pty.
 #include "platform/posix/TermiosIo.h"
 #include "posix_pty.h"
+#include "tests/support/ClassicRate.h"
 
 #include <cstring>
 #include <gtest/gtest.h>
@@ -24,7 +25,13 @@ bool Same(const DCB& a, const DCB& b) {
 
 TEST(PosixState, FreshPortReportsRawTtySettings) {
     Pty pty;
+    const ClassicRate before = ClassicRateOf(pty.Slave());
     Handle port(OpenPort(pty.Name()));
+    // Opening keeps the rate, as other programs read it too.
+    const ClassicRate after = ClassicRateOf(pty.Slave());
+    EXPECT_EQ(after.stty, before.stty);
+    EXPECT_EQ(after.code, before.code);
+    EXPECT_NE(after.code, B0);
     const DCB dcb = Current(port);
     EXPECT_EQ(dcb.DCBlength, sizeof(DCB));
     EXPECT_EQ(dcb.ByteSize, 8);
@@ -36,23 +43,41 @@ TEST(PosixState, FreshPortReportsRawTtySettings) {
     EXPECT_EQ(dcb.XoffChar, 0x13);
 }
 
-class PosixStateRate : public testing::TestWithParam<DWORD> {};
+// A rate and the classic code other programs must read for it; 0 for a rate without one.
+struct RateRow {
+    DWORD rate;
+    speed_t code;
+};
 
-TEST_P(PosixStateRate, StandardAndOddRatesReachTheTty) {
+class PosixStateRate : public testing::TestWithParam<RateRow> {};
+
+TEST_P(PosixStateRate, StandardRatesReadClassicallyAndOddRatesStayExact) {
+    const auto [rate, code] = GetParam();
     Pty pty;
     Handle port(OpenPort(pty.Name()));
     DCB dcb = Current(port);
-    dcb.BaudRate = GetParam();
+    // From a rate of the other kind, so that each row changes the kind of code written.
+    dcb.BaudRate = code ? 250000 : 9600;
     ASSERT_TRUE(SetCommState(port, dcb)) << SysErrorMessage(GetLastError());
-    EXPECT_EQ(Current(port).BaudRate, GetParam());
+    dcb.BaudRate = rate;
+    ASSERT_TRUE(SetCommState(port, dcb)) << SysErrorMessage(GetLastError());
+    EXPECT_EQ(Current(port).BaudRate, rate);
     posix::TtyImage t;
     ASSERT_EQ(posix::ReadTty(pty.Slave(), t), 0);
-    EXPECT_EQ(t.ospeed, GetParam());
-    EXPECT_EQ(t.ispeed, GetParam());
+    EXPECT_EQ(t.ospeed, rate);
+    EXPECT_EQ(t.ispeed, rate);
+    if (code) {
+        const ClassicRate seen = ClassicRateOf(pty.Slave());
+        EXPECT_EQ(seen.code, code);
+        EXPECT_EQ(seen.stty, "speed " + std::to_string(rate) + " baud");
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Rates, PosixStateRate,
-                         testing::Values(9600, 115200, 31250, 250000, 10400, 921600));
+                         testing::Values(RateRow{9600, B9600}, RateRow{38400, B38400},
+                                         RateRow{57600, B57600}, RateRow{115200, B115200},
+                                         RateRow{921600, B921600}, RateRow{31250, 0},
+                                         RateRow{250000, 0}, RateRow{10400, 0}));
 
 TEST(PosixState, EverythingSetComesBack) {
     Pty pty;
