@@ -22,6 +22,9 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("quillon-console"));
     QApplication::setApplicationDisplayName(QStringLiteral("Quillon"));
+    // The installed desktop entry's id (a Wayland window's app id); under X11 the entry's
+    // StartupWMClass names the window's class, which is the application name above.
+    QApplication::setDesktopFileName(QStringLiteral("fr.quillon.Console"));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Operator console of the instrument board."));
