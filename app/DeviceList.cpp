@@ -13,7 +13,7 @@ namespace quillon::console {
 namespace {
 
 void Refit(QComboBox* combo) {
-    std::vector<qwin::TSerialPort> ports = qwin::ListSerialPorts(qwin::SystemRoot());
+    const std::vector<qwin::TSerialPort> ports = qwin::ListSerialPorts(qwin::SystemRoot());
     for (int i = 0; i < combo->count(); ++i) {
         const QString path = combo->itemText(i);
         QString tip = path;
@@ -47,7 +47,8 @@ void FitDeviceList(QComboBox* combo) {
 }
 
 void ChooseDevice(QComboBox* combo, const QString& device) {
-    const QString path = QString::fromStdString(qwin::detail::NormaliseDeviceName(ToRtlString(device)));
+    const QString path =
+        QString::fromStdString(qwin::detail::NormaliseDeviceName(ToRtlString(device)));
     int index = combo->findText(path);
     if (index < 0) {
         combo->addItem(path);

@@ -38,10 +38,10 @@ TEST_F(DeviceListTest, DropDownShowsWholeEntriesAndTheTooltipNamesTheChosenOne) 
     EXPECT_TRUE(combo->toolTip().startsWith(QString::fromStdString(link) +
                                             "\nFT232R USB UART (FTDI, A50285BI) ("))
         << combo->toolTip().toStdString();
-    EXPECT_TRUE(combo->itemData(0, Qt::ToolTipRole)
-                    .toString()
-                    .startsWith(QString::fromStdString(board->DevicePath()) +
-                                "\nQuillon test board"));
+    EXPECT_TRUE(
+        combo->itemData(0, Qt::ToolTipRole)
+            .toString()
+            .startsWith(QString::fromStdString(board->DevicePath()) + "\nQuillon test board"));
     combo->showPopup();
     QAbstractItemView* list = combo->view();
     EXPECT_GT(list->width(), list->fontMetrics().horizontalAdvance(QString::fromStdString(link)));
