@@ -2,6 +2,7 @@
 // that direction or by an explicit completion call.
 #include "comport/ComPort.h"
 
+#include <algorithm>
 #include <string>
 
 namespace quillon {
@@ -21,6 +22,12 @@ void KeepForLog(std::vector<uint8_t>& copy, const void*& buffer, uint32_t count)
     const auto* bytes = static_cast<const uint8_t*>(buffer);
     copy.assign(bytes, bytes + count);
     buffer = copy.data();
+}
+
+// The bytes an ended read brought, from its record: a read cut short by its time-out logs
+// those alone, not the rest of the caller's buffer.
+int32_t Received(const OVERLAPPED& ov, uint32_t requested) {
+    return static_cast<int32_t>(std::min<uintptr_t>(ov.InternalHigh, requested));
 }
 
 } // namespace
@@ -105,7 +112,7 @@ void TCustomComPort::WaitForReadCompletion() {
     const void* buffer = FRequestedReadBuffer;
     FRequestedReadCount = 0;
     FRequestedReadBuffer = nullptr;
-    if (count > 0 && LogEnabled()) Log(u"Read complete ", buffer, static_cast<int32_t>(count));
+    if (count > 0 && LogEnabled()) Log(u"Read complete ", buffer, Received(FReadOverlapped, count));
 }
 
 void TCustomComPort::WaitForWriteCompletion() {

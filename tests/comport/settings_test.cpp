@@ -2,6 +2,8 @@
 // records every record it is given and counts every driver call.
 #include "Peer.h"
 #include "ProbePort.h"
+#include "platform/posix/TermiosIo.h"
+#include "tests/support/ClassicRate.h"
 
 #include <array>
 #include <gtest/gtest.h>
@@ -350,6 +352,24 @@ TEST_F(SettingsTest, AssigningAnotherKindOfObjectIsAConversionError) {
     EXPECT_THROW(port.SetTimeouts(port), rtl::EConvertError);
     EXPECT_EQ(port.FlowControl().DTR(), dcDefault);
     EXPECT_EQ(Calls(), qvirt::TDriverCalls{});
+}
+
+// Either setter, on a real tty: what stty and cfgetospeed read, or TCGETS2 for an odd rate.
+TEST(SettingsOnAPty, EitherSetterWritesAStandardRateByItsCode) {
+    TPty pty;
+    TComPort port{nullptr};
+    port.SetDeviceName(pty.DeviceName());
+    port.SetBaudRate(br57600);
+    port.Open();
+    EXPECT_EQ(quillon_test::ClassicRateOf(pty.Slave()).stty, "speed 57600 baud");
+    port.SetCustomBaudRate(115200);
+    EXPECT_EQ(quillon_test::ClassicRateOf(pty.Slave()).code, B115200);
+    port.SetCustomBaudRate(250000);
+    posix::TtyImage exact;
+    ASSERT_EQ(posix::ReadTty(pty.Slave(), exact), 0);
+    EXPECT_EQ(exact.ospeed, 250000u);
+    port.SetBaudRate(br19200);
+    EXPECT_EQ(quillon_test::ClassicRateOf(pty.Slave()).stty, "speed 19200 baud");
 }
 
 } // namespace

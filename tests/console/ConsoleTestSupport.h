@@ -60,6 +60,8 @@ class TPtyBoard {
     TPtyBoard& operator=(const TPtyBoard&) = delete;
 
     const std::string& DevicePath() const { return FPath; }
+    /// The test's own descriptor of the console's end: the tty's settings read through it.
+    int Slave() const { return FSlave; }
     /// Sends bytes to the console.
     void Send(std::string_view bytes);
     /// What the console writes, up to and including the first occurrence of end (the

@@ -2,6 +2,7 @@
 // settings as the tty holds them.
 #include "device_fixture.h"
 #include "platform/posix/TermiosIo.h"
+#include "tests/support/ClassicRate.h"
 
 #include <cstdio>
 #include <cstring>
@@ -78,7 +79,14 @@ TEST_F(PtyDevice, OpenPutsTheTtyInRawModeAndBytesCrossUnchanged) {
 }
 
 TEST_F(PtyDevice, SettingsReachTheTty) {
-    for (DWORD rate : {9600u, 31250u, 921600u}) {
+    // Opening keeps the rate other programs read.
+    EXPECT_NE(ClassicRateOf(end().pty.Slave()).code, B0);
+    // Each rate follows one of the other kind, so each row changes the kind of code written;
+    // code 0: no classic code, the rate stays exact through BOTHER.
+    const std::pair<DWORD, speed_t> rows[] = {{9600, B9600},     {250000, 0},
+                                              {115200, B115200}, {31250, 0},
+                                              {921600, B921600}, {38400, B38400}};
+    for (const auto& [rate, code] : rows) {
         DCB dcb = State();
         dcb.BaudRate = rate;
         ASSERT_TRUE(SetCommState(port, dcb));
@@ -86,6 +94,10 @@ TEST_F(PtyDevice, SettingsReachTheTty) {
         ASSERT_EQ(posix::ReadTty(end().pty.Slave(), t), 0);
         EXPECT_EQ(t.ospeed, rate);
         EXPECT_EQ(t.ispeed, rate);
+        if (!code) continue;
+        const ClassicRate seen = ClassicRateOf(end().pty.Slave());
+        EXPECT_EQ(seen.code, code) << rate;
+        EXPECT_EQ(seen.stty, "speed " + std::to_string(rate) + " baud");
     }
     DCB dcb = State();
     dcb.fParity = dcb.fOutxCtsFlow = 1;
