@@ -19,6 +19,7 @@
 #include "rtl/Application.h"
 #include "rtl/Strings.h"
 
+/// The serial port components.
 namespace quillon {
 
 class TComThread;

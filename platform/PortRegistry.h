@@ -15,7 +15,7 @@
 namespace qwin {
 
 /// Directory of the registry: $QUILLON_PORT_REGISTRY, else
-/// $XDG_RUNTIME_DIR/quillon-ports, else /tmp/quillon-ports-<uid>.
+/// $XDG_RUNTIME_DIR/quillon-ports, else /tmp/quillon-ports-UID (the user id).
 std::string PortRegistryDir();
 
 /// One registered port, removed again when the object is destroyed or released.

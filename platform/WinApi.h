@@ -9,6 +9,7 @@
 #include <functional>
 #include <string>
 
+/// The Windows-shaped serial and device API, realised on Linux.
 namespace qwin {
 
 /// The API's integer types: BOOL a truth value, BYTE/WORD/DWORD unsigned 8/16/32 bits.

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+/// The runtime the components are built on: components, closures, threads, main loop, text.
 namespace rtl {
 
 /// The root of the component classes: destroyed through a base pointer.
