@@ -43,7 +43,7 @@ TCustomComPort::~TCustomComPort() {
         rtl::Application().HandleException(std::current_exception());
     }
     DestroyHandle(); // also when Close stopped early
-    FLink.reset();   // marks the port gone once a dispatch on an event thread has returned
+    if (FLink) FLink->PortDestroyed(); // waits for a dispatch running on an event thread
     delete FTimeouts;
     delete FBufferSizes;
     delete FCharacters;
