@@ -55,7 +55,8 @@ int main(int argc, char* argv[]) {
 
     const int status = RunMainForm([&]() -> std::unique_ptr<QWidget> {
         auto form = std::make_unique<TForm2>(dialogs, formatSettings);
-        QComboBox* devices = form->Form().ComboBoxDeviceName;
+        // Found by its layout name, as the operator's list it is.
+        auto* devices = form->findChild<QComboBox*>(QStringLiteral("ComboBoxDeviceName"));
         FitDeviceList(devices);
         if (parser.isSet(portOption)) ChooseDevice(devices, parser.value(portOption));
         if (automation) automation->Start(*form);

@@ -461,6 +461,8 @@ private:
     TComThread* FComThread = nullptr;
     qwin::DWORD FEventMask = 0;
     uint32_t FRequestedReadCount = 0;
+    bool FReadWentPending = false; // started pending and not yet checked
+    bool FWriteWentPending = false;
     uint32_t FRequestedWriteCount = 0;
     const void* FRequestedReadBuffer = nullptr;
     const void* FRequestedWriteBuffer = nullptr;

@@ -139,6 +139,7 @@ void TCustomComPort::DestroyHandle() {
     FRequestedReadBuffer = nullptr;
     FRequestedWriteCount = 0;
     FRequestedWriteBuffer = nullptr;
+    FReadWentPending = FWriteWentPending = false;
     if (FWriteEventHandle != 0) {
         CloseHandle(FWriteEventHandle);
         FWriteEventHandle = 0;

@@ -30,6 +30,12 @@ int32_t Received(const OVERLAPPED& ov, uint32_t requested) {
     return static_cast<int32_t>(std::min<uintptr_t>(ov.InternalHigh, requested));
 }
 
+// A request that went pending is checked even when it ended before the completion step
+// looked: its time-out may run out in between. An aborted one has nothing to report.
+bool EndedShort(const OVERLAPPED& ov, uint32_t requested) {
+    return ov.Internal == ERROR_SUCCESS && ov.InternalHigh != requested;
+}
+
 } // namespace
 
 void TCustomComPort::Read(void* Buf, int32_t Count, bool WaitForCompletion) {
@@ -46,8 +52,10 @@ void TCustomComPort::Read(void* Buf, int32_t Count, bool WaitForCompletion) {
         try {
             CheckResult(ResetEvent(FReadEventHandle));
             if (LogEnabled()) Log(u"Read request " + DecimalText(Count) + u" byte(s)");
-            CheckResult(
-                ReadFile(FHandle, Buf, static_cast<DWORD>(Count), nullptr, &FReadOverlapped));
+            const BOOL atOnce =
+                ReadFile(FHandle, Buf, static_cast<DWORD>(Count), nullptr, &FReadOverlapped);
+            FReadWentPending = !atOnce && GetLastError() == ERROR_IO_PENDING;
+            CheckResult(atOnce);
         } catch (...) {
             // Nothing was started: the direction is idle again, with nothing to complete.
             SetEvent(FReadEventHandle);
@@ -81,8 +89,10 @@ void TCustomComPort::Write(const void* Buf, int32_t Count, bool WaitForCompletio
                 FBuffer.assign(bytes, bytes + Count);
                 data = FRequestedWriteBuffer = FBuffer.data();
             }
-            CheckResult(
-                WriteFile(FHandle, data, static_cast<DWORD>(Count), nullptr, &FWriteOverlapped));
+            const BOOL atOnce =
+                WriteFile(FHandle, data, static_cast<DWORD>(Count), nullptr, &FWriteOverlapped);
+            FWriteWentPending = !atOnce && GetLastError() == ERROR_IO_PENDING;
+            CheckResult(atOnce);
         } catch (...) {
             SetEvent(FWriteEventHandle);
             FRequestedWriteCount = 0;
@@ -96,10 +106,14 @@ void TCustomComPort::Write(const void* Buf, int32_t Count, bool WaitForCompletio
 
 void TCustomComPort::WaitForReadCompletion() {
     try {
+        const bool wentPending = FReadWentPending;
+        FReadWentPending = false;
         if (ReadPending()) {
             DWORD done = 0;
             CheckResult(GetOverlappedResult(FHandle, &FReadOverlapped, &done, TRUE));
             if (done != FRequestedReadCount) RaiseError(0, STimeout);
+        } else if (wentPending && EndedShort(FReadOverlapped, FRequestedReadCount)) {
+            RaiseError(0, STimeout);
         }
         CheckLineErrors();
     } catch (...) {
@@ -117,10 +131,14 @@ void TCustomComPort::WaitForReadCompletion() {
 
 void TCustomComPort::WaitForWriteCompletion() {
     try {
+        const bool wentPending = FWriteWentPending;
+        FWriteWentPending = false;
         if (WritePending()) {
             DWORD done = 0;
             CheckResult(GetOverlappedResult(FHandle, &FWriteOverlapped, &done, TRUE));
             if (done != FRequestedWriteCount) RaiseError(0, STimeout);
+        } else if (wentPending && EndedShort(FWriteOverlapped, FRequestedWriteCount)) {
+            RaiseError(0, STimeout);
         }
         CheckLineErrors();
     } catch (...) {
