@@ -9,7 +9,6 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QStatusBar>
 #include <QXYSeries>
 
@@ -25,15 +24,14 @@ std::optional<QString> ControlText(const QWidget& control) {
     if (auto* w = qobject_cast<const QAbstractButton*>(&control)) return w->text();
     if (auto* w = qobject_cast<const QLabel*>(&control)) return w->text();
     if (auto* w = qobject_cast<const QComboBox*>(&control)) return w->currentText();
-    if (auto* w = qobject_cast<const QPlainTextEdit*>(&control)) return w->toPlainText();
     if (auto* w = qobject_cast<const TTerminalView*>(&control)) return w->Text();
     return std::nullopt;
 }
 
 std::optional<int> ControlItemCount(const QWidget& control) {
     if (auto* w = qobject_cast<const QComboBox*>(&control)) return w->count();
-    if (auto* w = qobject_cast<const QPlainTextEdit*>(&control))
-        return w->document()->isEmpty() ? 0 : w->document()->blockCount();
+    if (auto* w = qobject_cast<const TTerminalView*>(&control))
+        return w->IsEmpty() ? 0 : w->LineCount();
     return std::nullopt;
 }
 
@@ -45,6 +43,9 @@ std::optional<QColor> ControlColor(const QWidget& control) {
 QXYSeries* ChartSeries(const QWidget& window) {
     for (QChartView* view : window.findChildren<QChartView*>()) {
         if (!view->chart()) continue;
+        // The chart's data series, when it draws a curve of it.
+        if (auto* data = view->chart()->findChild<QXYSeries*>(QStringLiteral("Series1")))
+            return data;
         for (QAbstractSeries* series : view->chart()->series())
             if (auto* xy = qobject_cast<QXYSeries*>(series)) return xy;
     }
@@ -63,8 +64,8 @@ QList<QMetaObject::Connection> HookChanges(QWidget& control, QObject& context,
         hooks.append(
             QObject::connect(w->model(), &QAbstractItemModel::rowsRemoved, &context, changed));
     }
-    if (auto* w = qobject_cast<QPlainTextEdit*>(&control))
-        hooks.append(QObject::connect(w, &QPlainTextEdit::textChanged, &context, changed));
+    if (auto* w = qobject_cast<TTerminalView*>(&control))
+        hooks.append(QObject::connect(w, &TTerminalView::Changed, &context, changed));
     return hooks;
 }
 
@@ -76,8 +77,8 @@ QString DescribeControls(const QWidget& window) {
     };
     for (const QLineEdit* w : window.findChildren<QLineEdit*>())
         if (!qobject_cast<const QComboBox*>(w->parent())) describe(w);
-    for (const QPlainTextEdit* w : window.findChildren<QPlainTextEdit*>())
-        describe(w);
+    for (const TTerminalView* w : window.findChildren<TTerminalView*>())
+        if (w->LineCount() < 100) describe(w);
     for (const QStatusBar* bar : window.findChildren<QStatusBar*>())
         for (const QLabel* w : bar->findChildren<QLabel*>())
             describe(w);
@@ -99,12 +100,6 @@ bool TypeText(QWidget& control, const QString& text) {
         w->setFocus();
         w->selectAll();
         w->insert(text); // emits textEdited, as keystrokes do
-        return true;
-    }
-    if (auto* w = qobject_cast<QPlainTextEdit*>(&control)) {
-        w->setFocus();
-        w->selectAll();
-        w->insertPlainText(text);
         return true;
     }
     return false;

@@ -2,7 +2,6 @@
 
 #include "rtl/Application.h"
 
-#include <QCoreApplication>
 #include <QThread>
 #include <QTimer>
 #include <algorithm>
@@ -13,7 +12,7 @@ TQtMainLoop::TQtMainLoop() = default;
 
 TQtMainLoop::~TQtMainLoop() {
     for (auto& [id, entry] : FTimers)
-        Disarm(entry);
+        TQtMainLoop::Disarm(id, entry);
 }
 
 void TQtMainLoop::Post(Task fn) {
@@ -30,11 +29,10 @@ rtl::IMainLoop::TimerId TQtMainLoop::StartTimer(int intervalMs, Task tick) {
     const TimerId id = FNextId++;
     auto add = [this, id, intervalMs, tick = std::move(tick)]() mutable {
         TTimerEntry& e = FTimers[id];
-        // At least 1 ms, or a manual clock would never get past a zero-interval timer.
+        // At least 1 ms, or a hand-driven clock would never get past a zero-interval timer.
         e.Interval = std::chrono::milliseconds(std::max(intervalMs, 1));
-        e.Due = FNow + e.Interval;
         e.Tick = std::make_shared<Task>(std::move(tick));
-        Arm(e);
+        Arm(id, e);
     };
     // Timers belong to the GUI thread; another thread gets its id at once all the same.
     if (IsMainThread())
@@ -51,12 +49,11 @@ void TQtMainLoop::StopTimer(TimerId id) {
     }
     auto it = FTimers.find(id);
     if (it == FTimers.end()) return;
-    Disarm(it->second);
+    Disarm(id, it->second);
     FTimers.erase(it);
 }
 
-void TQtMainLoop::Arm(TTimerEntry& entry) {
-    if (FManual) return;
+void TQtMainLoop::Arm(TimerId, TTimerEntry& entry) {
     auto* timer = new QTimer(this);
     timer->setTimerType(Qt::PreciseTimer);
     timer->setInterval(static_cast<int>(entry.Interval.count()));
@@ -68,42 +65,12 @@ void TQtMainLoop::Arm(TTimerEntry& entry) {
     entry.Timer = timer;
 }
 
-void TQtMainLoop::Disarm(TTimerEntry& entry) {
+void TQtMainLoop::Disarm(TimerId, TTimerEntry& entry) {
     if (!entry.Timer) return;
     entry.Timer->stop();
     // Never deleted under its own timeout signal: the tick may be the one stopping it.
     entry.Timer->deleteLater();
     entry.Timer = nullptr;
-}
-
-void TQtMainLoop::SetManualClock(bool manual) {
-    if (manual == FManual) return;
-    for (auto& [id, entry] : FTimers)
-        Disarm(entry);
-    FManual = manual;
-    for (auto& [id, entry] : FTimers) {
-        entry.Due = FNow + entry.Interval;
-        Arm(entry);
-    }
-}
-
-void TQtMainLoop::Advance(std::chrono::milliseconds by) {
-    const auto target = FNow + by;
-    for (;;) {
-        QCoreApplication::sendPostedEvents(this);
-        auto next = FTimers.end();
-        for (auto it = FTimers.begin(); it != FTimers.end(); ++it)
-            if (it->second.Due <= target &&
-                (next == FTimers.end() || it->second.Due < next->second.Due))
-                next = it;
-        if (next == FTimers.end()) break;
-        FNow = std::max(FNow, next->second.Due);
-        next->second.Due = FNow + next->second.Interval;
-        std::shared_ptr<Task> tick = next->second.Tick;
-        RunGuarded(*tick);
-    }
-    // A nested Advance inside a tick may already have gone further.
-    FNow = std::max(FNow, target);
 }
 
 void TQtMainLoop::RunGuarded(const Task& fn) {

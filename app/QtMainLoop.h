@@ -1,7 +1,7 @@
 #pragma once
 // The runtime's main loop over Qt's: posted work and timers run in the GUI thread's event
-// loop, so modal boxes (which run that loop) keep delivering both. A manual clock lets a
-// test drive the timers by advancing time instead of waiting.
+// loop, so modal boxes (which run that loop) keep delivering both. A subclass may run the
+// timers on a clock of its own (tests advance one by hand).
 #include "rtl/MainLoop.h"
 
 #include <QObject>
@@ -25,32 +25,24 @@ class TQtMainLoop : public QObject, public rtl::IMainLoop {
     TimerId StartTimer(int intervalMs, Task tick) override;
     void StopTimer(TimerId id) override;
 
-    /// Switches between Qt's timers and a manual clock; running timers carry over.
-    void SetManualClock(bool manual);
-    bool ManualClock() const { return FManual; }
-    /// Moves the manual clock forward, running posted work first and then every timer
-    /// that falls due, in time order. May be called from inside a tick.
-    void Advance(std::chrono::milliseconds by);
-    std::chrono::milliseconds Now() const { return FNow; }
-
-  private:
+  protected:
     struct TTimerEntry {
         std::chrono::milliseconds Interval;
-        std::chrono::milliseconds Due; // manual clock
-        std::shared_ptr<Task> Tick;    // shared: a tick may stop its own timer
-        QTimer* Timer = nullptr;       // Qt clock
+        std::shared_ptr<Task> Tick; // shared: a tick may stop its own timer
+        QTimer* Timer = nullptr;
     };
 
-    void Arm(TTimerEntry& entry);
-    void Disarm(TTimerEntry& entry);
+    /// Makes a timer tick, and stops it: with a Qt timer here.
+    virtual void Arm(TimerId id, TTimerEntry& entry);
+    virtual void Disarm(TimerId id, TTimerEntry& entry);
+    std::map<TimerId, TTimerEntry>& Timers() { return FTimers; }
     /// Runs fn as the loop runs everything: an escaping exception goes to the
     /// application's display instead of unwinding through Qt.
     static void RunGuarded(const Task& fn);
 
+  private:
     std::map<TimerId, TTimerEntry> FTimers;
     std::atomic<TimerId> FNextId{1};
-    bool FManual = false;
-    std::chrono::milliseconds FNow{0};
 };
 
 } // namespace quillon::console

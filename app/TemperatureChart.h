@@ -1,9 +1,11 @@
 #pragma once
-// Chart1's content: one line series of temperature against sample identifier, kept in
-// ascending identifier order, with the titles and the fixed 0..50 temperature axis of the
-// layout. Points are gathered and handed to the series in batches: a chart redraws on
-// every change, so adding thousands of points one by one would take seconds.
+// Chart1's content: temperature against sample identifier, with the titles and the fixed
+// 0..50 temperature axis of the layout. Series1 holds every point, in ascending
+// identifier order; what the chart draws is a curve of the points a pixel column can
+// show (the first, lowest, highest and last of each column), so a log of a million lines
+// draws as fast as a small one, and a small one draws every point.
 #include <QList>
+#include <QMetaObject>
 #include <QPointF>
 
 class QChartView;
@@ -12,10 +14,17 @@ class QValueAxis;
 
 namespace quillon::console {
 
+/// The points of sorted (by x) that a plot columns wide over x in [lo, hi] shows: all of
+/// a column's points when it has four or fewer, else its first, lowest, highest and last.
+QList<QPointF> PointsForColumns(const QList<QPointF>& sorted, double lo, double hi, int columns);
+
 class TTemperatureChart {
   public:
     /// Sets up the chart shown by view.
     explicit TTemperatureChart(QChartView* view);
+    ~TTemperatureChart();
+    TTemperatureChart(const TTemperatureChart&) = delete;
+    TTemperatureChart& operator=(const TTemperatureChart&) = delete;
 
     /// Removes every point, shown or pending.
     void Clear();
@@ -28,15 +37,22 @@ class TTemperatureChart {
     /// The points shown, in series order.
     QList<QPointF> Points() const;
     QLineSeries* Series1() const { return FSeries; }
+    /// The line drawn.
+    QLineSeries* Curve() const { return FCurve; }
     QValueAxis* BottomAxis() const { return FAxisX; }
     QValueAxis* LeftAxis() const { return FAxisY; }
 
   private:
+    void Redraw();
+
+    QChartView* FView;
     QLineSeries* FSeries;
+    QLineSeries* FCurve;
     QValueAxis* FAxisX;
     QValueAxis* FAxisY;
     QList<QPointF> FShown;
     QList<QPointF> FPending;
+    QMetaObject::Connection FResized;
 };
 
 } // namespace quillon::console

@@ -36,13 +36,32 @@ void TTerminalView::AppendText(const QString& text) {
     Relayout(first);
     if (followEnd) verticalScrollBar()->setValue(verticalScrollBar()->maximum());
     viewport()->update();
+    emit Changed();
+}
+
+void TTerminalView::AppendLines(const QString& text) {
+    qsizetype n = text.size();
+    if (text.endsWith(QLatin1String("\r\n")))
+        n -= 2;
+    else if (text.endsWith(QLatin1Char('\n')) || text.endsWith(QLatin1Char('\r')))
+        n -= 1;
+    const bool first = IsEmpty();
+    FLinesAdded = true;
+    AppendText(first ? text.first(n) : QLatin1Char('\n') + text.first(n));
+}
+
+void TTerminalView::SetOwnFace(bool own) {
+    FOwnFace = own;
+    UpdateMetrics();
 }
 
 void TTerminalView::Clear() {
     FText.Clear();
+    FLinesAdded = false;
     FAnchor = FCursor = TPos{};
     Relayout(0);
     viewport()->update();
+    emit Changed();
 }
 
 QString TTerminalView::Text() const {
@@ -81,10 +100,12 @@ void TTerminalView::CopySelection() const {
 void TTerminalView::UpdateMetrics() {
     // The stored font may name a face this machine lacks; the cells need a fixed pitch.
     FCellFont = font();
-    FCellFont.setStyleHint(QFont::TypeWriter);
-    FCellFont.setFixedPitch(true);
+    if (!FOwnFace) {
+        FCellFont.setStyleHint(QFont::TypeWriter);
+        FCellFont.setFixedPitch(true);
+    }
     const QFontMetrics fm(FCellFont);
-    FCellWidth = std::max(1, fm.horizontalAdvance(QLatin1Char('M')));
+    FCellWidth = std::max(1, fm.horizontalAdvance(QLatin1Char(FOwnFace ? '0' : 'M')));
     FCellHeight = std::max(1, fm.height());
     FAscent = fm.ascent();
     const int columns = std::max(1, (viewport()->width() - 2 * kMargin) / FCellWidth);

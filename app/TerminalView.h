@@ -1,8 +1,9 @@
 #pragma once
-// The terminal pane: received text shown line by line, without word wrap. A line longer
-// than the pane is broken into rows of the pane's width for display only, so a line
-// without any line end stays cheap to extend and every character stays visible and
-// copyable. Received text always goes to the end, never to the operator's selection.
+// A pane of plain lines: the terminal (received text) and Memo1 (temperature texts, one
+// a line). Lines live in a plain store, not a text document, so a million of them cost
+// little. A line longer than the pane is broken into rows of the pane's width for display
+// only, so a line without any line end stays cheap to extend and every character stays
+// visible and copyable. Text always goes to the end, never to the operator's selection.
 #include "app/TerminalText.h"
 
 #include <QAbstractScrollArea>
@@ -18,7 +19,15 @@ class TTerminalView : public QAbstractScrollArea {
 
     /// Appends text at the end; the view follows the end when it was showing it.
     void AppendText(const QString& text);
+    /// Adds text as new lines after the last one, as a memo's line list does (into the
+    /// first line when the pane is empty); a line end at its end closes its last line.
+    void AppendLines(const QString& text);
     void Clear();
+    /// No text, and no line added (an added line may be empty).
+    bool IsEmpty() const { return !FLinesAdded && FText.LineCount() == 1 && FText.Line(0).empty(); }
+    /// Draws the text in the widget's own face instead of a fixed-pitch one; cells are
+    /// then as wide as a digit.
+    void SetOwnFace(bool own);
 
     /// Everything received, lines joined with LF.
     QString Text() const;
@@ -33,6 +42,10 @@ class TTerminalView : public QAbstractScrollArea {
     void CopySelection() const;
     /// Selects from (line0, col0) to (line1, col1), as a mouse drag would.
     void Select(int line0, int col0, int line1, int col1);
+
+  signals:
+    /// The text has changed.
+    void Changed();
 
   protected:
     void paintEvent(QPaintEvent* event) override;
@@ -68,6 +81,8 @@ class TTerminalView : public QAbstractScrollArea {
     int FColumns = 1;
     TPos FAnchor;
     TPos FCursor;
+    bool FOwnFace = false;
+    bool FLinesAdded = false; // AppendLines has added a line since the last Clear
 };
 
 } // namespace quillon::console

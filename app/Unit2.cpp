@@ -7,7 +7,6 @@
 #include "app/OpenDialog.h"
 #include "app/PortAccess.h"
 #include "app/ReplyScan.h"
-#include "app/TempLogParser.h"
 #include "app/TemperatureChart.h"
 #include "platform/DeviceNames.h"
 #include "rtl/Application.h"
@@ -15,7 +14,8 @@
 
 #include <QFile>
 #include <QFont>
-#include <cstdio>
+#include <QProgressBar>
+#include <QTimer>
 #include <memory>
 #include <utility>
 
@@ -30,18 +30,10 @@ const string kDevicePrefix = u"\\\\.\\";
 constexpr rtl::TColor kLedOff = rtl::clWhite;
 constexpr rtl::TColor kLedOn = rtl::clYellow;
 
-// Sets a flag for the life of a scope, then puts back what it was.
-class TFlagScope {
-  public:
-    TFlagScope(bool& flag, bool value) : FFlag(flag), FOld(std::exchange(flag, value)) {}
-    ~TFlagScope() { FFlag = FOld; }
-    TFlagScope(const TFlagScope&) = delete;
-    TFlagScope& operator=(const TFlagScope&) = delete;
-
-  private:
-    bool& FFlag;
-    bool FOld;
-};
+// A load's slice: short enough that the window answers at once between two.
+constexpr auto kLoadSlice = std::chrono::milliseconds(20);
+// A load shows its progress once it has taken longer than this.
+constexpr auto kLoadQuiet = std::chrono::milliseconds(300);
 
 // Appends "1" .. "last" to an editable list whose text is not one of its items: adding
 // the first item would otherwise select it and replace the text.
@@ -51,15 +43,6 @@ void AppendNumbers(QComboBox* combo, int last) {
         combo->addItem(QString::number(i));
     combo->setCurrentIndex(-1);
     combo->setEditText(text);
-}
-
-// Text bound for Memo1, one line per line end it holds (CR LF, LF or CR).
-QString AsMemoLines(const std::string& bytes) {
-    QString text = TextOfBytes(bytes);
-    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    if (text.endsWith(QLatin1Char('\n'))) text.chop(1);
-    return text;
 }
 
 } // namespace
@@ -84,7 +67,16 @@ TForm2::TForm2(IDialogs& dialogs, const rtl::TFormatSettings& formatSettings, QW
     FUi->StatusBar->addWidget(FUi->StatusPanel1);
     FUi->StatusPanel0->setFixedWidth(300);
     FUi->StatusPanel1->setFixedWidth(150);
+    FUi->Memo1->SetOwnFace(true);
     FChart = std::make_unique<TTemperatureChart>(FUi->Chart1);
+    FLoadProgress = new QProgressBar(this);
+    FLoadProgress->setRange(0, 100);
+    FLoadProgress->setFormat(QStringLiteral("Lecture du fichier : %p %"));
+    FUi->StatusBar->addPermanentWidget(FLoadProgress);
+    FLoadProgress->hide();
+    FLoadSlice = new QTimer(this);
+    FLoadSlice->setSingleShot(true);
+    connect(FLoadSlice, &QTimer::timeout, this, [this] { Guarded([this] { ContinueLoad(); }); });
     CreateComponents();
     ConnectControls();
     FormCreate();
@@ -92,7 +84,7 @@ TForm2::TForm2(IDialogs& dialogs, const rtl::TFormatSettings& formatSettings, QW
 
 TForm2::~TForm2() {
     FDestroying = true;
-    CancelPause();
+    StopPause();
     // Last created first: the indicators give the port's handlers back, then the port
     // closes; its AfterClose finds the window going and touches nothing.
     FComponents.reset();
@@ -245,18 +237,22 @@ void TForm2::ComPortAfterWrite(TObject*, const void*, int32_t Length, bool) {
 }
 
 void TForm2::ComPortError(TCustomComPort* Sender, EComError& E, TComAction& Action) {
-    // A polling tick that finds this box still open neither writes nor opens another;
-    // any other write made while the box is open is not the tick's.
-    const bool fromPoll = FWritingPoll;
-    TFlagScope notPolling(FWritingPoll, false);
-    TFlagScope showing(FPollErrorShowing, FPollErrorShowing || fromPoll);
     QString text = QStringLiteral("Error ") + QString::number(E.ErrorCode) + QStringLiteral(": ") +
                    QString::fromUtf8(E.Message());
     // The system's words first, unchanged; then what the operator can do about them.
     const std::string advice =
         PortErrorAdvice(E.ErrorCode, qwin::detail::NormaliseDeviceName(Sender->DeviceName()));
     if (!advice.empty()) text += QStringLiteral("\n\n") + QString::fromUtf8(advice);
-    FDialogs.ShowBox(IDialogs::bkError, text);
+    // The dialogue holds back polling ticks while the box of a tick's write is open.
+    struct TBoxOpen {
+        TTemperatureDialogue& Dialogue;
+        ~TBoxOpen() { Dialogue.ErrorBoxClosed(); }
+    };
+    FDialogue.ErrorBoxOpening();
+    {
+        const TBoxOpen open{FDialogue};
+        FDialogs.ShowBox(IDialogs::bkError, text);
+    }
     Action = caAbort;
 }
 
@@ -307,12 +303,7 @@ void TForm2::ComPortRxChar(TObject*) {
     if (!FUi->RadioButton6->isChecked()) FUi->Memo->AppendText(text);
     AddReadBytes(static_cast<int32_t>(chunk.size()));
     FUi->valeur->setText(TextOfBytes(UpToFirstNul(chunk)));
-    if (FUi->RadioButton6->isChecked() && !lecturefermee) {
-        FUi->test2->setText(QStringLiteral("début lecture"));
-        const TReplyScan scan = ScanReply(chunk, lecture);
-        if (scan.TemperatureStarted) FUi->test2->setText(QStringLiteral("début tepérature"));
-        if (scan.ReadingFinished) FinishReading();
-    }
+    if (FUi->RadioButton6->isChecked()) FDialogue.Received(chunk);
     if (FUi->led1->isChecked()) {
         switch (LedReportOf(chunk)) {
         case TLedReport::Off:
@@ -327,44 +318,48 @@ void TForm2::ComPortRxChar(TObject*) {
     }
 }
 
-void TForm2::FinishReading() {
-    // A reading that ends during the pause comes after the pause's step, as it would had
-    // the pause blocked the window.
-    if (FPauseTimer) EndPause();
-    FUi->test2->setText(QStringLiteral("fin lecture"));
-    FUi->Memo1->appendPlainText(AsMemoLines(lecture));
-    FUi->test->setText(TextOfBytes(lecture));
-    FUi->longueurmot2->setText(QString::number(lecture.size()));
-    if (IsGoodReading(lecture)) {
-        FUi->test2->setText(QStringLiteral("Bonne valeur"));
-        FTimer1->SetEnabled(false);
-        return;
-    }
-    FUi->Memo1->appendPlainText(AsMemoLines(lecture));
-    ++nberreurs;
+// ---- the temperature dialogue's outputs
+
+void TForm2::Show(TTemperatureDialogue::TField field, const std::string& text) {
+    QLineEdit* edit = field == TTemperatureDialogue::dfTest    ? FUi->test
+                      : field == TTemperatureDialogue::dfTest2 ? FUi->test2
+                                                               : FUi->longueurmot2;
+    edit->setText(TextOfBytes(text));
+}
+
+void TForm2::ClearReadings() {
+    FUi->Memo1->Clear();
+}
+
+void TForm2::AddReading(const std::string& text) {
+    FUi->Memo1->AppendLines(TextOfBytes(text));
+}
+
+void TForm2::SetPolling(bool on) {
+    FTimer1->SetEnabled(on);
+}
+
+void TForm2::StartPause(int ms) {
+    StopPause();
     // The window keeps working during the pause; its step runs when the pause ends.
-    FPauseTimer = rtl::MainLoop().StartTimer(ErrorPauseMs, [this] { EndPause(); });
+    FPauseTimer = rtl::MainLoop().StartTimer(ms, [this] {
+        StopPause();
+        FDialogue.PauseOver();
+    });
 }
 
-void TForm2::EndPause() {
-    CancelPause();
-    FUi->test->setText(QStringLiteral("Erreur") + QString::number(nberreurs));
-    FTimer1->SetEnabled(true);
+void TForm2::StopPause() {
+    if (FPauseTimer) rtl::MainLoop().StopTimer(std::exchange(FPauseTimer, 0));
 }
 
-void TForm2::CancelPause() {
-    if (!FPauseTimer) return;
-    rtl::MainLoop().StopTimer(std::exchange(FPauseTimer, 0));
+void TForm2::Send(const std::string& bytes) {
+    FComPort->WriteAnsiString(bytes);
 }
 
 // ---- commands and polling
 
-void TForm2::WriteCommand(const AnsiString& bytes) {
-    FComPort->WriteAnsiString(bytes);
-}
-
 void TForm2::envoiparametreClick() {
-    WriteCommand(BytesOfText(FUi->parametre->text()));
+    FComPort->WriteAnsiString(BytesOfText(FUi->parametre->text()));
 }
 
 void TForm2::listeid1Click() {
@@ -372,7 +367,7 @@ void TForm2::listeid1Click() {
 }
 
 void TForm2::Button4Click() {
-    WriteCommand("c" + BytesOfText(FUi->Edit2->text()));
+    FComPort->WriteAnsiString("c" + BytesOfText(FUi->Edit2->text()));
 }
 
 void TForm2::listeidClick() {
@@ -390,94 +385,78 @@ void TForm2::RadioButton6Click() {
 }
 
 void TForm2::Button3Click() {
-    RequestTemperature();
+    FDialogue.Request();
 }
 
 void TForm2::Timer1Timer(TObject*) {
-    if (FPollErrorShowing) return;
-    PollTemperature();
-}
-
-void TForm2::RequestTemperature() {
-    // A newer request replaces a pending pause's step: its "Erreur" would be stale.
-    CancelPause();
-    FUi->test->setText(QStringLiteral("Demande température"));
-    FTimer1->SetEnabled(false);
-    lecturefermee = false;
-    nberreurs = 0;
-    lecture.clear();
-    FUi->longueurmot2->clear();
-    FUi->test2->clear();
-    FUi->Memo1->clear();
-    WriteCommand("w");
-}
-
-void TForm2::PollTemperature() {
-    CancelPause();
-    lecturefermee = false;
-    FUi->test->setText(QStringLiteral("Demande température"));
-    lecture.clear();
-    FUi->longueurmot2->clear();
-    FUi->test2->clear();
-    FUi->Memo1->clear();
-    TFlagScope polling(FWritingPoll, true);
-    WriteCommand("w");
+    FDialogue.Tick();
 }
 
 // ---- temperature log
 
-void TForm2::ShowBox(IDialogs::TBoxKind kind, const QString& text) {
-    FlushLoad();
-    FDialogs.ShowBox(kind, text);
-}
-
-void TForm2::FlushLoad() {
-    if (!FPendingMemo1.isEmpty()) {
-        FUi->Memo1->appendPlainText(FPendingMemo1.join(QLatin1Char('\n')));
-        FPendingMemo1.clear();
-    }
-    FChart->Flush();
-}
-
 void TForm2::Button2Click() {
-    FUi->Memo1->clear();
+    if (FLoad) {
+        // A new load replaces one still going on, which keeps what it has read.
+        FLoad.reset();
+        FLoadSlice->stop();
+        FLoadProgress->hide();
+        FlushLoad();
+    }
+    FUi->Memo1->Clear();
     if (!FOpenDialog1->Execute()) return;
     const QString path = FOpenDialog1->FileName();
     FUi->Edit1->setText(path);
-    if (LowerExtension(ToRtlString(path)) != u".txt") {
-        ShowBox(IDialogs::bkMessage, QStringLiteral("mauvais format"));
-        return;
-    }
-    ShowBox(IDialogs::bkMessage, QStringLiteral("bon format"));
-    // Read only: the loader never writes, so a read-only log loads too.
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(
-        std::fopen(QFile::encodeName(path).constData(), "r"), &std::fclose);
-    if (!file) {
-        ShowBox(IDialogs::bkMessage, QStringLiteral("Le fichier ne peut être ouvert"));
-        return;
-    }
-    FUi->Memo1->clear();
-    FPendingMemo1.clear();
+    FLoad = TTempLogLoad::Open(ToRtlString(path), QFile::encodeName(path).toStdString(),
+                               FFormatSettings, *this);
+    if (!FLoad) return;
+    FUi->Memo1->Clear();
     FChart->Clear();
-    std::string line;
-    while (ReadLogLine(file.get(), ligne, line)) {
-        const TLogLineFields fields = SplitLogLine(line);
-        posvirgule = fields.PosComma;
-        pospointvirgule = fields.PosSemicolon;
-        erreurformat = fields.FormatError ? 1 : 0;
-        FPendingMemo1.append(AsMemoLines(fields.Temperature));
-        if (erreurformat == 0) {
-            const TLogSample sample = ConvertLogFields(fields, FFormatSettings);
-            if (!sample.Id) ShowBox(IDialogs::bkMessage, QStringLiteral("erreur de format"));
-            if (!sample.Temperature)
-                ShowBox(IDialogs::bkMessage, QStringLiteral("erreur de format"));
-            if (sample.Complete()) FChart->Add(*sample.Id, *sample.Temperature);
-        } else {
-            ShowBox(IDialogs::bkMessage, QStringLiteral("Problème de format"));
+    FLoadStart = std::chrono::steady_clock::now();
+    ContinueLoad();
+}
+
+void TForm2::ContinueLoad() {
+    // Held here: a box of this slice may let the operator start another load.
+    const std::shared_ptr<TTempLogLoad> load = FLoad;
+    if (!load) return;
+    const auto now = std::chrono::steady_clock::now();
+    if (!load->Step(now + kLoadSlice)) {
+        if (load != FLoad) return;
+        FlushMemo1();
+        if (now - FLoadStart > kLoadQuiet) {
+            FLoadProgress->setValue(static_cast<int>(load->Progress() * 100));
+            FLoadProgress->show();
         }
+        FLoadSlice->start(0);
+        return;
     }
-    file.reset();
-    ShowBox(IDialogs::bkMessage, QStringLiteral("Tracé terminé"));
+    if (load != FLoad) return;
+    FLoad.reset();
+    FLoadProgress->hide();
+}
+
+void TForm2::AddLine(std::string_view temperature) {
+    FPendingMemo1 += QLatin1StringView(temperature.data(), static_cast<qsizetype>(temperature.size()));
+    FPendingMemo1 += QLatin1Char('\n');
+}
+
+void TForm2::AddPoint(double id, double temperature) {
+    FChart->Add(id, temperature);
+}
+
+void TForm2::ShowBox(const std::string& text) {
+    // Behind a box, the chart and Memo1 show what the load has read so far.
+    FlushLoad();
+    FDialogs.ShowBox(IDialogs::bkMessage, QString::fromUtf8(text));
+}
+
+void TForm2::FlushLoad() {
+    FlushMemo1();
+    FChart->Flush();
+}
+
+void TForm2::FlushMemo1() {
+    if (!FPendingMemo1.isEmpty()) FUi->Memo1->AppendLines(std::exchange(FPendingMemo1, QString()));
 }
 
 } // namespace quillon::console

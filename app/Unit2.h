@@ -3,6 +3,8 @@
 // (Unit2.ui); its non-visual components (the port, the two indicators, the open-file
 // dialog and the polling timer) are created, loaded and bound here in layout order.
 #include "app/Dialogs.h"
+#include "app/TempLogLoad.h"
+#include "app/TemperatureDialogue.h"
 #include "comport/ComPort.h"
 #include "comsignal/ComSignal.h"
 #include "rtl/Locale.h"
@@ -10,6 +12,7 @@
 #include "rtl/Timer.h"
 
 #include <QWidget>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -18,12 +21,17 @@ namespace Ui {
 class Form2;
 }
 
+class QProgressBar;
+class QTimer;
+
 namespace quillon::console {
 
 class TOpenDialog;
 class TTemperatureChart;
 
-class TForm2 : public QWidget {
+class TForm2 : public QWidget,
+               private TTemperatureDialogue::IOutputs,
+               private TTempLogLoad::IOutputs {
     Q_OBJECT
   public:
     /// Builds the window and its components, binds the handlers and runs FormCreate.
@@ -34,35 +42,25 @@ class TForm2 : public QWidget {
         QWidget* parent = nullptr);
     ~TForm2() override;
 
-    /// The controls of the stored layout.
+    void AddReadBytes(int32_t Count);
+    void AddWriteBytes(int32_t Count);
+    /// Keeps the controls in step with the port's state.
+    void UpdateControls();
+
+  protected:
+    // For tests and benchmarks, which reach the window through a subclass.
     Ui::Form2& Form() const { return *FUi; }
     /// The component standing for the window: owner of the non-visual components.
     rtl::TComponent& Components() const { return *FComponents; }
     TComPort* ComPort() const { return FComPort; }
     TComSignal* ComSignalRX() const { return FComSignalRX; }
     TComSignal* ComSignalTX() const { return FComSignalTX; }
-    TOpenDialog* OpenDialog1() const { return FOpenDialog1; }
     rtl::TTimer* Timer1() const { return FTimer1; }
     TTemperatureChart& Chart1() const { return *FChart; }
-
     int64_t ReadBytesTotal() const { return octetslus; }
     int64_t WrittenBytesTotal() const { return octetsecrits; }
-    const std::string& Reading() const { return lecture; }
-    int32_t ErrorCount() const { return nberreurs; }
-    /// True during the pause that follows a wrong-length reading.
-    bool PausePending() const { return FPauseTimer != 0; }
-
-    void AddReadBytes(int32_t Count);
-    void AddWriteBytes(int32_t Count);
-    /// Keeps the controls in step with the port's state.
-    void UpdateControls();
-    /// The operator's temperature request.
-    void RequestTemperature();
-    /// One polling tick's request.
-    void PollTemperature();
-
-    /// The pause after a wrong-length reading, in milliseconds.
-    static constexpr int ErrorPauseMs = 2000;
+    /// True while a log load goes on between the window's events.
+    bool Loading() const { return FLoad != nullptr; }
 
   private:
     void CreateComponents();
@@ -98,17 +96,30 @@ class TForm2 : public QWidget {
     /// application's display (the silent abort to nowhere) and the window goes on.
     template <class F> void Guarded(F&& handler);
 
-    void FinishReading();
-    void EndPause();
-    void CancelPause();
-    void WriteCommand(const AnsiString& bytes);
+    // What the temperature dialogue shows and sends.
+    void Show(TTemperatureDialogue::TField field, const std::string& text) override;
+    void ClearReadings() override;
+    void AddReading(const std::string& text) override;
+    void SetPolling(bool on) override;
+    void StartPause(int ms) override;
+    void StopPause() override;
+    void Send(const std::string& bytes) override;
+
+    // Where a log load's results go.
+    void AddLine(std::string_view temperature) override;
+    void AddPoint(double id, double temperature) override;
+    void ShowBox(const std::string& text) override;
+    /// Loads the next slice of the log; the next one runs once the window has handled
+    /// its events.
+    void ContinueLoad();
+    /// Shows what the load has read so far: all of it, or Memo1's lines alone.
+    void FlushLoad();
+    void FlushMemo1();
+
     /// Points the closed port at the device chosen in ComboBoxDeviceName.
     void RetargetPort();
     /// Brings ComboBoxDeviceName in line with the machine's devices, less one just removed.
     void RefreshDeviceList(const string* removed);
-    /// Shows a box; the chart and Memo1 first show what a load has read so far.
-    void ShowBox(IDialogs::TBoxKind kind, const QString& text);
-    void FlushLoad();
 
     std::unique_ptr<Ui::Form2> FUi;
     IDialogs& FDialogs;
@@ -121,22 +132,19 @@ class TForm2 : public QWidget {
     TOpenDialog* FOpenDialog1 = nullptr;
     rtl::TTimer* FTimer1 = nullptr;
 
-    // The window's own state.
+    // The window's own state. The temperature reading and its error count live in the
+    // dialogue, the loader's line buffer in the load.
     int64_t octetslus = 0;
     int64_t octetsecrits = 0;
-    std::string lecture;
-    int32_t nberreurs = 0;
-    bool lecturefermee = false;
-    char ligne[255] = {};
-    int32_t posvirgule = 0;
-    int32_t pospointvirgule = 0;
-    int32_t erreurformat = 0;
 
     bool FDestroying = false;
+    TTemperatureDialogue FDialogue{*this};
     rtl::IMainLoop::TimerId FPauseTimer = 0;
-    bool FWritingPoll = false;      // a polling tick's write is under way
-    bool FPollErrorShowing = false; // the box of a polling tick's failed write is open
-    QStringList FPendingMemo1;      // lines a load has read but Memo1 does not show yet
+    std::shared_ptr<TTempLogLoad> FLoad;
+    QTimer* FLoadSlice = nullptr;
+    QProgressBar* FLoadProgress = nullptr;
+    std::chrono::steady_clock::time_point FLoadStart;
+    QString FPendingMemo1; // lines a load has read but Memo1 does not show yet
 };
 
 } // namespace quillon::console

@@ -1,13 +1,17 @@
 // quillon-console: the operator console's process entry.
 #include "app/Automation.h"
+#include "app/DeviceList.h"
 #include "app/Dialogs.h"
 #include "app/PortSettingsDialog.h"
 #include "app/QtMainLoop.h"
 #include "app/Startup.h"
 #include "app/Unit2.h"
 #include "rtl/Application.h"
+#include "ui_Unit2.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
+#include <cstdio>
 
 int main(int argc, char* argv[]) {
     using namespace quillon::console;
@@ -18,6 +22,25 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("quillon-console"));
     QApplication::setApplicationDisplayName(QStringLiteral("Quillon"));
+    // The installed desktop entry's id (a Wayland window's app id); under X11 the entry's
+    // StartupWMClass names the window's class, which is the application name above.
+    QApplication::setDesktopFileName(QStringLiteral("fr.quillon.Console"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Operator console of the instrument board."));
+    parser.addHelpOption();
+    const QCommandLineOption portOption(
+        QStringLiteral("port"),
+        QStringLiteral("Selects DEVICE in the port list at start-up, added when the list lacks "
+                       "it; nothing is opened before Open is clicked."),
+        QStringLiteral("DEVICE"));
+    parser.addOption(portOption);
+    parser.process(app); // a bad option: a message and status 1
+    if (!parser.positionalArguments().isEmpty()) {
+        std::fprintf(stderr, "quillon-console: unexpected argument '%s' (see --help)\n",
+                     qPrintable(parser.positionalArguments().first()));
+        return 1;
+    }
 
     TQtMainLoop loop;
     rtl::SetMainLoop(&loop);
@@ -32,6 +55,10 @@ int main(int argc, char* argv[]) {
 
     const int status = RunMainForm([&]() -> std::unique_ptr<QWidget> {
         auto form = std::make_unique<TForm2>(dialogs, formatSettings);
+        // Found by its layout name, as the operator's list it is.
+        auto* devices = form->findChild<QComboBox*>(QStringLiteral("ComboBoxDeviceName"));
+        FitDeviceList(devices);
+        if (parser.isSet(portOption)) ChooseDevice(devices, parser.value(portOption));
         if (automation) automation->Start(*form);
         return form;
     });

@@ -25,54 +25,13 @@
 #include <termios.h>
 #include <time.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
 using quillon::board::TBoardEngine;
 using quillon::board::TBoardOptions;
 using quillon::board::TimeMs;
-
-constexpr const char* Usage =
-    "Usage: quillon-board [OPTION]...\n"
-    "Serve the simulated Quillon instrument board on a pseudo-terminal.\n"
-    "The first line on standard output is \"PORT <device>\"; the port is also\n"
-    "registered so the console lists it. SIGINT or SIGTERM end it cleanly.\n"
-    "\n"
-    "  --led-period MS      LED message period (default 3000, 0 = none)\n"
-    "  --bad-every N        every Nth reading has a wrong length\n"
-    "  --bad-prob P         a reading has a wrong length with probability P (0..1)\n"
-    "  --split K            send every reply in K chunks\n"
-    "  --crlf               send \"\\r\\n\" before the \"w\" of a reading\n"
-    "  --delay MS           wait MS before each reply\n"
-    "  --silent             answer nothing (LED messages still go)\n"
-    "  --unplug-after MS    drop the line after MS and exit\n"
-    "  --seed S             seed of temperatures and random faults\n"
-    "  --symlink PATH       also make PATH a symbolic link to the device\n"
-    "  --verbose            trace the dialogue on standard error\n"
-    "\n"
-    "  --write-log FILE     write a temperature log (\"id,temperature;\" lines) and exit\n"
-    "  --samples N          number of samples in the log (default 100)\n"
-    "  --decimal-comma      use \",\" as decimal separator in the log\n"
-    "\n"
-    "  --help               show this help\n";
-
-enum TOptionId {
-    OptLedPeriod = 256,
-    OptBadEvery,
-    OptBadProb,
-    OptSplit,
-    OptCrLf,
-    OptDelay,
-    OptSilent,
-    OptUnplugAfter,
-    OptSeed,
-    OptSymlink,
-    OptVerbose,
-    OptWriteLog,
-    OptSamples,
-    OptDecimalComma,
-    OptHelp,
-};
 
 struct TCommandLine {
     TBoardOptions Board;
@@ -118,86 +77,109 @@ std::uint64_t ParseSeed(const char* text) {
     return value;
 }
 
+constexpr long long DayMs = 24LL * 3600 * 1000;
+
+// One option: its name, its argument as the help shows it (none for a switch), its help
+// line, and what it does to the command line (none for --help). A blank line of the help
+// comes before an option that starts a group.
+struct TOption {
+    const char* Name;
+    const char* Argument;
+    const char* Help;
+    void (*Apply)(TCommandLine& line, const char* value);
+    bool StartsGroup = false;
+};
+
+const TOption Options[] = {
+    {"led-period", "MS", "LED message period (default 3000, 0 = none)",
+     [](TCommandLine& l, const char* v) {
+         l.Board.LedPeriodMs = ParseInteger(v, 0, DayMs, "led-period");
+     }},
+    {"bad-every", "N", "every Nth reading has a wrong length",
+     [](TCommandLine& l, const char* v) {
+         l.Board.BadEvery = static_cast<unsigned>(ParseInteger(v, 1, UINT_MAX, "bad-every"));
+     }},
+    {"bad-prob", "P", "a reading has a wrong length with probability P (0..1)",
+     [](TCommandLine& l, const char* v) { l.Board.BadProbability = ParseProbability(v); }},
+    {"split", "K", "send every reply in K chunks",
+     [](TCommandLine& l, const char* v) {
+         l.Board.SplitPieces = static_cast<unsigned>(ParseInteger(v, 1, 4096, "split"));
+     }},
+    {"crlf", nullptr, "send \"\\r\\n\" before the \"w\" of a reading",
+     [](TCommandLine& l, const char*) { l.Board.CrLfBeforeReading = true; }},
+    {"delay", "MS", "wait MS before each reply",
+     [](TCommandLine& l, const char* v) {
+         l.Board.ReplyDelayMs = ParseInteger(v, 0, DayMs, "delay");
+     }},
+    {"silent", nullptr, "answer nothing (LED messages still go)",
+     [](TCommandLine& l, const char*) { l.Board.Silent = true; }},
+    {"unplug-after", "MS", "drop the line after MS and exit",
+     [](TCommandLine& l, const char* v) {
+         l.Board.UnplugAfterMs = ParseInteger(v, 0, DayMs, "unplug-after");
+     }},
+    {"seed", "S", "seed of temperatures and random faults",
+     [](TCommandLine& l, const char* v) {
+         l.Board.Seed = ParseSeed(v);
+         l.SeedGiven = true;
+     }},
+    {"symlink", "PATH", "also make PATH a symbolic link to the device",
+     [](TCommandLine& l, const char* v) {
+         if (*v == '\0') throw TUsageError{"--symlink needs a path"};
+         l.SymlinkPath = v;
+     }},
+    {"verbose", nullptr, "trace the dialogue on standard error",
+     [](TCommandLine& l, const char*) { l.Verbose = true; }},
+    {"write-log", "FILE", "write a temperature log (\"id,temperature;\" lines) and exit",
+     [](TCommandLine& l, const char* v) {
+         if (*v == '\0') throw TUsageError{"--write-log needs a file name"};
+         l.LogFile = v;
+     },
+     true},
+    {"samples", "N", "number of samples in the log (default 100)",
+     [](TCommandLine& l, const char* v) {
+         l.Samples = ParseInteger(v, 1, 100'000'000, "samples");
+     }},
+    {"decimal-comma", nullptr, "use \",\" as decimal separator in the log",
+     [](TCommandLine& l, const char*) { l.DecimalComma = true; }},
+    {"help", nullptr, "show this help", nullptr, true},
+};
+
+std::string Usage() {
+    std::string text = "Usage: quillon-board [OPTION]...\n"
+                       "Serve the simulated Quillon instrument board on a pseudo-terminal.\n"
+                       "The first line on standard output is \"PORT <device>\"; the port is also\n"
+                       "registered so the console lists it. SIGINT or SIGTERM end it cleanly.\n"
+                       "\n";
+    constexpr std::size_t Column = 21; // where the help lines start, after "  "
+    for (const TOption& o : Options) {
+        std::string left = std::string("--") + o.Name;
+        if (o.Argument) left += std::string(" ") + o.Argument;
+        if (o.StartsGroup) text += "\n";
+        text += "  " + left + std::string(Column - left.size(), ' ') + o.Help + "\n";
+    }
+    return text;
+}
+
 // Returns nullopt when --help was asked for.
 std::optional<TCommandLine> ParseCommandLine(int argc, char** argv) {
-    static const option Options[] = {
-        {"led-period", required_argument, nullptr, OptLedPeriod},
-        {"bad-every", required_argument, nullptr, OptBadEvery},
-        {"bad-prob", required_argument, nullptr, OptBadProb},
-        {"split", required_argument, nullptr, OptSplit},
-        {"crlf", no_argument, nullptr, OptCrLf},
-        {"delay", required_argument, nullptr, OptDelay},
-        {"silent", no_argument, nullptr, OptSilent},
-        {"unplug-after", required_argument, nullptr, OptUnplugAfter},
-        {"seed", required_argument, nullptr, OptSeed},
-        {"symlink", required_argument, nullptr, OptSymlink},
-        {"verbose", no_argument, nullptr, OptVerbose},
-        {"write-log", required_argument, nullptr, OptWriteLog},
-        {"samples", required_argument, nullptr, OptSamples},
-        {"decimal-comma", no_argument, nullptr, OptDecimalComma},
-        {"help", no_argument, nullptr, OptHelp},
-        {nullptr, 0, nullptr, 0},
-    };
-    constexpr long long DayMs = 24LL * 3600 * 1000;
+    constexpr int FirstId = 256; // above every short option character
+    std::vector<option> longOptions;
+    for (const TOption& o : Options)
+        longOptions.push_back({o.Name, o.Argument ? required_argument : no_argument, nullptr,
+                               FirstId + static_cast<int>(longOptions.size())});
+    longOptions.push_back({nullptr, 0, nullptr, 0});
 
     TCommandLine line;
     opterr = 0;
     for (;;) {
-        const int id = getopt_long(argc, argv, "", Options, nullptr);
+        const int id = getopt_long(argc, argv, "", longOptions.data(), nullptr);
         if (id == -1) break;
-        switch (id) {
-        case OptLedPeriod:
-            line.Board.LedPeriodMs = ParseInteger(optarg, 0, DayMs, "led-period");
-            break;
-        case OptBadEvery:
-            line.Board.BadEvery =
-                static_cast<unsigned>(ParseInteger(optarg, 1, UINT_MAX, "bad-every"));
-            break;
-        case OptBadProb:
-            line.Board.BadProbability = ParseProbability(optarg);
-            break;
-        case OptSplit:
-            line.Board.SplitPieces = static_cast<unsigned>(ParseInteger(optarg, 1, 4096, "split"));
-            break;
-        case OptCrLf:
-            line.Board.CrLfBeforeReading = true;
-            break;
-        case OptDelay:
-            line.Board.ReplyDelayMs = ParseInteger(optarg, 0, DayMs, "delay");
-            break;
-        case OptSilent:
-            line.Board.Silent = true;
-            break;
-        case OptUnplugAfter:
-            line.Board.UnplugAfterMs = ParseInteger(optarg, 0, DayMs, "unplug-after");
-            break;
-        case OptSeed:
-            line.Board.Seed = ParseSeed(optarg);
-            line.SeedGiven = true;
-            break;
-        case OptSymlink:
-            if (*optarg == '\0') throw TUsageError{"--symlink needs a path"};
-            line.SymlinkPath = optarg;
-            break;
-        case OptVerbose:
-            line.Verbose = true;
-            break;
-        case OptWriteLog:
-            if (*optarg == '\0') throw TUsageError{"--write-log needs a file name"};
-            line.LogFile = optarg;
-            break;
-        case OptSamples:
-            line.Samples = ParseInteger(optarg, 1, 100'000'000, "samples");
-            break;
-        case OptDecimalComma:
-            line.DecimalComma = true;
-            break;
-        case OptHelp:
-            return std::nullopt;
-        default:
+        const int index = id - FirstId;
+        if (index < 0 || index >= static_cast<int>(std::size(Options)))
             throw TUsageError{std::string("unknown or incomplete option \"") + argv[optind - 1] +
                               "\""};
-        }
+        if (!Options[index].Apply) return std::nullopt;
+        Options[index].Apply(line, optarg);
     }
     if (optind < argc)
         throw TUsageError{std::string("unexpected argument \"") + argv[optind] + "\""};
@@ -505,11 +487,11 @@ int main(int argc, char** argv) {
     try {
         line = ParseCommandLine(argc, argv);
     } catch (const TUsageError& e) {
-        std::fprintf(stderr, "quillon-board: %s\n%s", e.Message.c_str(), Usage);
+        std::fprintf(stderr, "quillon-board: %s\n%s", e.Message.c_str(), Usage().c_str());
         return 2;
     }
     if (!line) {
-        std::fputs(Usage, stdout);
+        std::fputs(Usage().c_str(), stdout);
         return 0;
     }
     if (line->LogFile) return WriteLog(*line);

@@ -12,7 +12,7 @@ using namespace qwin;
 // thread. From the event thread the posted task takes the only reference, so the
 // exception is also freed on the main thread, after it was shown.
 void ShowOnMainThread(std::exception_ptr error) {
-    if (rtl::MainLoop().IsMainThread()) {
+    if (rtl::MainLoop().IsMainThread() || !rtl::MainLoop().IsBound()) {
         rtl::Application().HandleException(error);
         return;
     }
@@ -20,24 +20,35 @@ void ShowOnMainThread(std::exception_ptr error) {
         rtl::Application().HandleException(std::move(error));
     });
 }
+
+// Whether the row's handler is assigned; the line-error row has a handler type of its own.
+bool HandlerAssigned(const TCustomComPort& port, const TLineEvent& row) {
+    return row.Handler ? (port.*row.Handler)().Assigned() : port.OnLineError().Assigned();
+}
 } // namespace
+
+using P = TCustomComPort;
+const std::array<TLineEvent, 13> LineEvents = {{
+    {EV_BREAK, &P::OnBreak, &P::SetOnBreak, u"Break event"},
+    {EV_CTS, &P::OnCTSChange, &P::SetOnCTSChange, u"CTSChange event"},
+    {EV_DSR, &P::OnDSRChange, &P::SetOnDSRChange, u"DSRChange event"},
+    {EV_ERR, nullptr, nullptr, u"LineError event"},
+    {EV_EVENT1, &P::OnEvent1, &P::SetOnEvent1, u"Event1 event"},
+    {EV_EVENT2, &P::OnEvent2, &P::SetOnEvent2, u"Event2 event"},
+    {EV_PERR, &P::OnPrinterError, &P::SetOnPrinterError, u"PrinterError event"},
+    {EV_RING, &P::OnRing, &P::SetOnRing, u"Ring event"},
+    {EV_RLSD, &P::OnRLSDChange, &P::SetOnRLSDChange, u"RLSDChange event"},
+    {EV_RX80FULL, &P::OnRx80PercFull, &P::SetOnRx80PercFull, u"Rx80PercFull event"},
+    {EV_RXCHAR, &P::OnRxChar, &P::SetOnRxChar, u"RxChar event"},
+    {EV_RXFLAG, &P::OnRxFlag, &P::SetOnRxFlag, u"RxFlag event"},
+    {EV_TXEMPTY, &P::OnTxEmpty, &P::SetOnTxEmpty, u"TxEmpty event"},
+}};
 
 void TCustomComPort::ApplyEventMask() {
     if (!Active() || IsDesigning()) return;
     DWORD mask = 0;
-    if (FOnBreak.Assigned()) mask |= EV_BREAK;
-    if (FOnCTSChange.Assigned()) mask |= EV_CTS;
-    if (FOnDSRChange.Assigned()) mask |= EV_DSR;
-    if (FOnLineError.Assigned()) mask |= EV_ERR;
-    if (FOnEvent1.Assigned()) mask |= EV_EVENT1;
-    if (FOnEvent2.Assigned()) mask |= EV_EVENT2;
-    if (FOnPrinterError.Assigned()) mask |= EV_PERR;
-    if (FOnRing.Assigned()) mask |= EV_RING;
-    if (FOnRLSDChange.Assigned()) mask |= EV_RLSD;
-    if (FOnRx80PercFull.Assigned()) mask |= EV_RX80FULL;
-    if (FOnRxChar.Assigned()) mask |= EV_RXCHAR;
-    if (FOnRxFlag.Assigned()) mask |= EV_RXFLAG;
-    if (FOnTxEmpty.Assigned()) mask |= EV_TXEMPTY;
+    for (const TLineEvent& row : LineEvents)
+        if (HandlerAssigned(*this, row)) mask |= row.Flag;
     // Stop before clearing and start after setting, so a thread never waits on an empty mask.
     if (mask == 0) StopThread();
     CheckResult(SetCommMask(FHandle, mask));
@@ -46,7 +57,7 @@ void TCustomComPort::ApplyEventMask() {
 
 void TCustomComPort::StartThread() {
     if (FComThread) return;
-    if (!FLink) FLink = TComPortLink::Create();
+    if (!FLink) FLink = std::make_shared<TComPortLink>();
     try {
         new TComThread(this); // frees itself when it ends
     } catch (...) {
@@ -67,39 +78,19 @@ void TCustomComPort::StopThread() {
 
 void TCustomComPort::DispatchEvents() {
     if (!Active()) return;
-    const std::shared_ptr<TComPortLink> link = FLink->Shared(); // may outlive the port
+    const std::shared_ptr<TComPortLink> link = FLink; // a handler may destroy the port
     DispatchEventTable(*link);
 }
 
 void TCustomComPort::DispatchEventTable(TComPortLink& Link) {
-    struct Row {
-        DWORD Flag;
-        const char16_t* LogLine;
-        TNotifyEvent TCustomComPort::*Handler; // none: the line-error row
-    };
-    static const Row rows[] = {
-        {EV_BREAK, u"Break event", &TCustomComPort::FOnBreak},
-        {EV_CTS, u"CTSChange event", &TCustomComPort::FOnCTSChange},
-        {EV_DSR, u"DSRChange event", &TCustomComPort::FOnDSRChange},
-        {EV_ERR, u"LineError event", nullptr},
-        {EV_EVENT1, u"Event1 event", &TCustomComPort::FOnEvent1},
-        {EV_EVENT2, u"Event2 event", &TCustomComPort::FOnEvent2},
-        {EV_PERR, u"PrinterError event", &TCustomComPort::FOnPrinterError},
-        {EV_RING, u"Ring event", &TCustomComPort::FOnRing},
-        {EV_RLSD, u"RLSDChange event", &TCustomComPort::FOnRLSDChange},
-        {EV_RX80FULL, u"Rx80PercFull event", &TCustomComPort::FOnRx80PercFull},
-        {EV_RXCHAR, u"RxChar event", &TCustomComPort::FOnRxChar},
-        {EV_RXFLAG, u"RxFlag event", &TCustomComPort::FOnRxFlag},
-        {EV_TXEMPTY, u"TxEmpty event", &TCustomComPort::FOnTxEmpty},
-    };
     const DWORD mask = FEventMask;
     std::exception_ptr error;
     try {
-        for (const Row& row : rows) {
+        for (const TLineEvent& row : LineEvents) {
             if (!(mask & row.Flag)) continue;
-            if (LogEnabled()) Log(row.LogLine);
+            if (LogEnabled()) Log(row.LogText);
             if (row.Handler) {
-                const TNotifyEvent handler = this->*row.Handler;
+                const TNotifyEvent handler = (this->*row.Handler)();
                 if (handler) handler(this);
             } else if (FOnLineError) {
                 CheckLineErrors();
@@ -128,25 +119,24 @@ void TCustomComPort::SetThreadPriority(TThreadPriority value) {
     if (FComThread) FComThread->SetPriority(value);
 }
 
-#define QUILLON_EVENT_SETTER(Name, Field, Type)                                                    \
-    void TCustomComPort::Set##Name(Type h) {                                                       \
-        if (h == Field) return;                                                                    \
-        Field = h;                                                                                 \
-        ApplyEventMask();                                                                          \
-    }
-QUILLON_EVENT_SETTER(OnBreak, FOnBreak, TNotifyEvent)
-QUILLON_EVENT_SETTER(OnCTSChange, FOnCTSChange, TNotifyEvent)
-QUILLON_EVENT_SETTER(OnDSRChange, FOnDSRChange, TNotifyEvent)
-QUILLON_EVENT_SETTER(OnEvent1, FOnEvent1, TNotifyEvent)
-QUILLON_EVENT_SETTER(OnEvent2, FOnEvent2, TNotifyEvent)
-QUILLON_EVENT_SETTER(OnLineError, FOnLineError, TLineErrorEvent)
-QUILLON_EVENT_SETTER(OnPrinterError, FOnPrinterError, TNotifyEvent)
-QUILLON_EVENT_SETTER(OnRing, FOnRing, TNotifyEvent)
-QUILLON_EVENT_SETTER(OnRLSDChange, FOnRLSDChange, TNotifyEvent)
-QUILLON_EVENT_SETTER(OnRx80PercFull, FOnRx80PercFull, TNotifyEvent)
-QUILLON_EVENT_SETTER(OnRxChar, FOnRxChar, TNotifyEvent)
-QUILLON_EVENT_SETTER(OnRxFlag, FOnRxFlag, TNotifyEvent)
-QUILLON_EVENT_SETTER(OnTxEmpty, FOnTxEmpty, TNotifyEvent)
-#undef QUILLON_EVENT_SETTER
+template <class E> void TCustomComPort::SetLineHandler(E& Field, E Value) {
+    if (Value == Field) return;
+    Field = Value;
+    ApplyEventMask();
+}
+
+void TCustomComPort::SetOnBreak(TNotifyEvent h) { SetLineHandler(FOnBreak, h); }
+void TCustomComPort::SetOnCTSChange(TNotifyEvent h) { SetLineHandler(FOnCTSChange, h); }
+void TCustomComPort::SetOnDSRChange(TNotifyEvent h) { SetLineHandler(FOnDSRChange, h); }
+void TCustomComPort::SetOnEvent1(TNotifyEvent h) { SetLineHandler(FOnEvent1, h); }
+void TCustomComPort::SetOnEvent2(TNotifyEvent h) { SetLineHandler(FOnEvent2, h); }
+void TCustomComPort::SetOnLineError(TLineErrorEvent h) { SetLineHandler(FOnLineError, h); }
+void TCustomComPort::SetOnPrinterError(TNotifyEvent h) { SetLineHandler(FOnPrinterError, h); }
+void TCustomComPort::SetOnRing(TNotifyEvent h) { SetLineHandler(FOnRing, h); }
+void TCustomComPort::SetOnRLSDChange(TNotifyEvent h) { SetLineHandler(FOnRLSDChange, h); }
+void TCustomComPort::SetOnRx80PercFull(TNotifyEvent h) { SetLineHandler(FOnRx80PercFull, h); }
+void TCustomComPort::SetOnRxChar(TNotifyEvent h) { SetLineHandler(FOnRxChar, h); }
+void TCustomComPort::SetOnRxFlag(TNotifyEvent h) { SetLineHandler(FOnRxFlag, h); }
+void TCustomComPort::SetOnTxEmpty(TNotifyEvent h) { SetLineHandler(FOnTxEmpty, h); }
 
 } // namespace quillon

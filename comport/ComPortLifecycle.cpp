@@ -43,7 +43,7 @@ TCustomComPort::~TCustomComPort() {
         rtl::Application().HandleException(std::current_exception());
     }
     DestroyHandle(); // also when Close stopped early
-    FLink.reset();   // marks the port gone once a dispatch on an event thread has returned
+    if (FLink) FLink->PortDestroyed(); // waits for a dispatch running on an event thread
     delete FTimeouts;
     delete FBufferSizes;
     delete FCharacters;
@@ -139,6 +139,7 @@ void TCustomComPort::DestroyHandle() {
     FRequestedReadBuffer = nullptr;
     FRequestedWriteCount = 0;
     FRequestedWriteBuffer = nullptr;
+    FReadWentPending = FWriteWentPending = false;
     if (FWriteEventHandle != 0) {
         CloseHandle(FWriteEventHandle);
         FWriteEventHandle = 0;

@@ -2,6 +2,7 @@
 // that direction or by an explicit completion call.
 #include "comport/ComPort.h"
 
+#include <algorithm>
 #include <string>
 
 namespace quillon {
@@ -23,6 +24,18 @@ void KeepForLog(std::vector<uint8_t>& copy, const void*& buffer, uint32_t count)
     buffer = copy.data();
 }
 
+// The bytes an ended read brought, from its record: a read cut short by its time-out logs
+// those alone, not the rest of the caller's buffer.
+int32_t Received(const OVERLAPPED& ov, uint32_t requested) {
+    return static_cast<int32_t>(std::min<uintptr_t>(ov.InternalHigh, requested));
+}
+
+// A request that went pending is checked even when it ended before the completion step
+// looked: its time-out may run out in between. An aborted one has nothing to report.
+bool EndedShort(const OVERLAPPED& ov, uint32_t requested) {
+    return ov.Internal == ERROR_SUCCESS && ov.InternalHigh != requested;
+}
+
 } // namespace
 
 void TCustomComPort::Read(void* Buf, int32_t Count, bool WaitForCompletion) {
@@ -39,8 +52,10 @@ void TCustomComPort::Read(void* Buf, int32_t Count, bool WaitForCompletion) {
         try {
             CheckResult(ResetEvent(FReadEventHandle));
             if (LogEnabled()) Log(u"Read request " + DecimalText(Count) + u" byte(s)");
-            CheckResult(
-                ReadFile(FHandle, Buf, static_cast<DWORD>(Count), nullptr, &FReadOverlapped));
+            const BOOL atOnce =
+                ReadFile(FHandle, Buf, static_cast<DWORD>(Count), nullptr, &FReadOverlapped);
+            FReadWentPending = !atOnce && GetLastError() == ERROR_IO_PENDING;
+            CheckResult(atOnce);
         } catch (...) {
             // Nothing was started: the direction is idle again, with nothing to complete.
             SetEvent(FReadEventHandle);
@@ -74,8 +89,10 @@ void TCustomComPort::Write(const void* Buf, int32_t Count, bool WaitForCompletio
                 FBuffer.assign(bytes, bytes + Count);
                 data = FRequestedWriteBuffer = FBuffer.data();
             }
-            CheckResult(
-                WriteFile(FHandle, data, static_cast<DWORD>(Count), nullptr, &FWriteOverlapped));
+            const BOOL atOnce =
+                WriteFile(FHandle, data, static_cast<DWORD>(Count), nullptr, &FWriteOverlapped);
+            FWriteWentPending = !atOnce && GetLastError() == ERROR_IO_PENDING;
+            CheckResult(atOnce);
         } catch (...) {
             SetEvent(FWriteEventHandle);
             FRequestedWriteCount = 0;
@@ -89,10 +106,14 @@ void TCustomComPort::Write(const void* Buf, int32_t Count, bool WaitForCompletio
 
 void TCustomComPort::WaitForReadCompletion() {
     try {
+        const bool wentPending = FReadWentPending;
+        FReadWentPending = false;
         if (ReadPending()) {
             DWORD done = 0;
             CheckResult(GetOverlappedResult(FHandle, &FReadOverlapped, &done, TRUE));
             if (done != FRequestedReadCount) RaiseError(0, STimeout);
+        } else if (wentPending && EndedShort(FReadOverlapped, FRequestedReadCount)) {
+            RaiseError(0, STimeout);
         }
         CheckLineErrors();
     } catch (...) {
@@ -105,15 +126,19 @@ void TCustomComPort::WaitForReadCompletion() {
     const void* buffer = FRequestedReadBuffer;
     FRequestedReadCount = 0;
     FRequestedReadBuffer = nullptr;
-    if (count > 0 && LogEnabled()) Log(u"Read complete ", buffer, static_cast<int32_t>(count));
+    if (count > 0 && LogEnabled()) Log(u"Read complete ", buffer, Received(FReadOverlapped, count));
 }
 
 void TCustomComPort::WaitForWriteCompletion() {
     try {
+        const bool wentPending = FWriteWentPending;
+        FWriteWentPending = false;
         if (WritePending()) {
             DWORD done = 0;
             CheckResult(GetOverlappedResult(FHandle, &FWriteOverlapped, &done, TRUE));
             if (done != FRequestedWriteCount) RaiseError(0, STimeout);
+        } else if (wentPending && EndedShort(FWriteOverlapped, FRequestedWriteCount)) {
+            RaiseError(0, STimeout);
         }
         CheckLineErrors();
     } catch (...) {

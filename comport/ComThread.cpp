@@ -1,6 +1,8 @@
 // The event thread: its wait loop, and the hand-over of events and wait errors to its port.
 #include "comport/ComThread.h"
 
+#include "rtl/MainLoop.h"
+
 namespace quillon {
 
 namespace {
@@ -8,20 +10,33 @@ using namespace qwin;
 thread_local TComThread* tlsCurrent = nullptr;
 } // namespace
 
-std::shared_ptr<TComPortLink> TComPortLink::Create() {
-    auto link = std::make_shared<TComPortLink>();
-    link->FSelf = link;
-    // The port's reference gets a control block of its own: when the port drops it, the
-    // deleter marks the port gone while the threads' references keep the link itself.
-    return std::shared_ptr<TComPortLink>(link.get(), [link](TComPortLink*) {
-        std::lock_guard lock(link->Mu);
-        link->FPortAlive = false;
-    });
-}
-
 bool TComPortLink::PortAlive() {
     std::lock_guard lock(Mu);
     return FPortAlive;
+}
+
+void TComPortLink::PortDestroyed() {
+    {
+        std::lock_guard lock(FDispatchMu);
+        FDestroying = true;
+        // A handler waiting for the main thread would wait for this very destructor.
+        if (FDispatcher && FDispatcher != rtl::TThread::Current())
+            FDispatcher->AbandonSynchronize(SPortDestroyed);
+    }
+    std::lock_guard lock(Mu);
+    FPortAlive = false;
+}
+
+bool TComPortLink::EnterDispatch(rtl::TThread* Thread) {
+    std::lock_guard lock(FDispatchMu);
+    if (FDestroying || !FPortAlive) return false;
+    FDispatcher = Thread;
+    return true;
+}
+
+void TComPortLink::LeaveDispatch() {
+    std::lock_guard lock(FDispatchMu);
+    FDispatcher = nullptr;
 }
 
 TComThread::TEventHandle::~TEventHandle() {
@@ -29,7 +44,7 @@ TComThread::TEventHandle::~TEventHandle() {
 }
 
 TComThread::TComThread(TCustomComPort* ComPort)
-    : TThread(false), FComPort(ComPort), FLink(ComPort->FLink->Shared()),
+    : TThread(false), FComPort(ComPort), FLink(ComPort->FLink),
       FHandle(ComPort->FHandle), FSynchronize(ComPort->FSynchronizeEvents) {
     // A wait event of its own: a stopped thread may still be waiting on it when the next
     // thread of the same port starts, and an auto-reset event cannot serve both.
@@ -54,7 +69,11 @@ void TComThread::Execute() {
     } catch (...) {
         // A wait error has already made the port forget this thread; anything else must
         // too, before the thread frees itself.
-        if (!Terminated()) Synchronize([this] { Forget(); });
+        if (!Terminated() && rtl::MainLoop().IsBound()) {
+            Synchronize([this] { Forget(); });
+        } else if (!Terminated()) {
+            SetFreeOnTerminate(false); // the port still names it: leaked, never left dangling
+        }
         throw;
     }
 }
@@ -94,16 +113,26 @@ void TCustomComPort::WaitForEvent(TComThread* Thread) {
 void TComThread::Dispatch() {
     if (FEventMask == 0) return; // woken by a mask change: nothing happened on the line
     if (FSynchronize) {
-        Synchronize([this] {
-            if (Terminated() || !FLink->PortAlive()) return; // closed while queued
-            FComPort->FEventMask = FEventMask;
-            FComPort->DispatchEvents();
-        });
+        try {
+            Synchronize([this] {
+                if (Terminated() || !FLink->PortAlive()) return; // closed while queued
+                FComPort->FEventMask = FEventMask;
+                FComPort->DispatchEvents();
+            });
+        } catch (const rtl::ENoMainLoop&) {
+            // Said once per thread; its events are dropped rather than run on this thread.
+            if (!FNoMainLoopShown) rtl::Application().HandleException(std::current_exception());
+            FNoMainLoopShown = true;
+        }
         return;
     }
     // On this thread: the port cannot finish being destroyed while the lock is held.
     std::lock_guard lock(FLink->Mu);
-    if (Terminated() || !FLink->PortAlive()) return;
+    if (Terminated() || !FLink->EnterDispatch(this)) return;
+    struct Leave {
+        TComPortLink& Link;
+        ~Leave() { Link.LeaveDispatch(); }
+    } leave{*FLink};
     FComPort->FEventMask = FEventMask;
     FComPort->DispatchEventTable(*FLink);
 }

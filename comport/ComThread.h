@@ -1,10 +1,19 @@
 #pragma once
 // The event thread of an open port, and the link it shares with its port.
 //
-// The port never waits for its thread, so a thread may wake up after its port was closed
-// or destroyed. It therefore waits on its own copies (handle, wait record, event mask,
-// wait event) and reaches the port only on the main thread, or under the link's lock, and
-// only while the link says the port still exists.
+// A thread's states, and who moves it between them:
+//   waiting      the thread, in a device wait on its own copies (handle, wait record, mask,
+//                wait event); the device ends the wait on an event, a mask change or close.
+//   dispatching  the thread, with a completed wait's events: on the main thread through
+//                Synchronize when the port synchronises its events, else on itself under
+//                the link's lock.
+//   terminated   the port on the main thread (StopThread, or a wait error it reported);
+//                the port no longer names the thread and nothing more is dispatched.
+//   finished     Execute has returned and the thread has deleted itself.
+// The port never waits for its thread, so a thread may wake after its port is gone: it
+// reaches the port only on the main thread or under the link's lock, and only while the
+// link says the port exists. The port's destructor tells the link so, and abandons the
+// Synchronize a handler on the thread may wait in, so neither waits for the other.
 #include <memory>
 #include <mutex>
 
@@ -14,15 +23,15 @@ namespace quillon {
 
 /// What a port and its event threads share; outlives both.
 struct TComPortLink {
-    /// Creates the link of a port. The result is the port's own reference: releasing it
-    /// (when the port is destroyed) marks the port gone, after any dispatch running on an
-    /// event thread has returned.
-    static std::shared_ptr<TComPortLink> Create();
-
-    /// A reference for a thread; unlike the port's, releasing it changes nothing.
-    std::shared_ptr<TComPortLink> Shared() const { return FSelf.lock(); }
     /// Whether the port still exists.
     bool PortAlive();
+    /// Called by the port's destructor: abandons the Synchronize of a handler running on an
+    /// event thread, then marks the port gone once that dispatch has returned.
+    void PortDestroyed();
+    /// Under Mu: Thread starts a dispatch on itself; false when the port is being destroyed.
+    bool EnterDispatch(rtl::TThread* Thread);
+    /// Under Mu: the dispatch EnterDispatch allowed has returned.
+    void LeaveDispatch();
 
     /// Held by a dispatch that runs on the event thread, and to mark the port gone.
     std::recursive_mutex Mu;
@@ -31,14 +40,18 @@ struct TComPortLink {
     std::mutex WaitMu;
 
 private:
-    std::weak_ptr<TComPortLink> FSelf;
+    std::mutex FDispatchMu; // guards the two below; never held while waiting for Mu
+    rtl::TThread* FDispatcher = nullptr;
+    bool FDestroying = false;
     bool FPortAlive = true;
 };
 
+/// The thread that waits for a port's line events and dispatches them (see above).
 class TComThread : public rtl::TThread {
 public:
     /// Creates and starts the event thread of an open port; the port knows it at once.
     explicit TComThread(TCustomComPort* ComPort);
+    /// Closes the thread's own wait event.
     ~TComThread() override;
 
     /// True when the caller runs on this thread.
@@ -47,6 +60,7 @@ public:
     static TComThread* Current();
 
 protected:
+    /// Waits and dispatches until terminated.
     void Execute() override;
 
 private:
@@ -74,6 +88,7 @@ private:
     qwin::OVERLAPPED FOverlapped{};
     qwin::DWORD FEventMask = 0; // written by the device when a wait completes
     qwin::DWORD FThreadError = 0;
+    bool FNoMainLoopShown = false;
 };
 
 } // namespace quillon

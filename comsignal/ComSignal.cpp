@@ -2,42 +2,28 @@
 #include "comsignal/ComSignal.h"
 
 #include <exception>
+#include <iterator>
 
 namespace quillon {
 
 namespace {
 
-struct TNotifySlot {
-    TNotifyEvent (TCustomComPort::*Get)() const;
-    void (TCustomComPort::*Set)(TNotifyEvent);
-};
-
-/// The port event of an event signal (lit for Delay after each event).
-bool EventSlot(TSignal Signal, TNotifySlot& Slot) {
-    using P = TCustomComPort;
-    switch (Signal) {
-    case siBreak: Slot = {&P::OnBreak, &P::SetOnBreak}; return true;
-    case siRxChar: Slot = {&P::OnRxChar, &P::SetOnRxChar}; return true;
-    case siEvent1: Slot = {&P::OnEvent1, &P::SetOnEvent1}; return true;
-    case siEvent2: Slot = {&P::OnEvent2, &P::SetOnEvent2}; return true;
-    case siPrinterError: Slot = {&P::OnPrinterError, &P::SetOnPrinterError}; return true;
-    case siRx80PercFull: Slot = {&P::OnRx80PercFull, &P::SetOnRx80PercFull}; return true;
-    case siRxFlag: Slot = {&P::OnRxFlag, &P::SetOnRxFlag}; return true;
-    case siTxEmpty: Slot = {&P::OnTxEmpty, &P::SetOnTxEmpty}; return true;
-    default: return false;
-    }
+/// The line event a signal shows through a notify handler, or none (siNone, siTxChar and
+/// siLineError, whose handler has a type of its own).
+const TLineEvent* LineEventOf(TSignal Signal) {
+    using namespace qwin;
+    static constexpr DWORD kFlag[] = {0,        EV_BREAK,  EV_RXCHAR, 0,           EV_CTS,
+                                      EV_DSR,   EV_EVENT1, EV_EVENT2, EV_ERR,      EV_PERR,
+                                      EV_RING,  EV_RLSD,   EV_RX80FULL, EV_RXFLAG, EV_TXEMPTY};
+    static_assert(std::size(kFlag) == siTxEmpty + 1);
+    for (const TLineEvent& e : LineEvents)
+        if (kFlag[Signal] && e.Flag == kFlag[Signal] && e.Handler) return &e;
+    return nullptr;
 }
 
-/// The port event of a modem-line signal (follows the line).
-bool ModemSlot(TSignal Signal, TNotifySlot& Slot) {
-    using P = TCustomComPort;
-    switch (Signal) {
-    case siCTS: Slot = {&P::OnCTSChange, &P::SetOnCTSChange}; return true;
-    case siDSR: Slot = {&P::OnDSRChange, &P::SetOnDSRChange}; return true;
-    case siRing: Slot = {&P::OnRing, &P::SetOnRing}; return true;
-    case siRLSD: Slot = {&P::OnRLSDChange, &P::SetOnRLSDChange}; return true;
-    default: return false;
-    }
+/// Modem-line signals follow the line; the others light for Delay after each event.
+bool FollowsLine(TSignal Signal) {
+    return Signal == siCTS || Signal == siDSR || Signal == siRing || Signal == siRLSD;
 }
 
 /// Runs step and keeps its exception, if it is the first, so that later steps still run.
@@ -241,11 +227,13 @@ void TComSignal::UnbindPort() {
 }
 
 void TComSignal::BindSignalEvents() {
-    TNotifySlot slot;
-    if (EventSlot(FSignal, slot)) {
-        Link<&TComSignal::DoNotifySignal>(slot.Get, slot.Set, &TComSignal::FOnNotifySignal);
-    } else if (ModemSlot(FSignal, slot)) {
-        Link<&TComSignal::DoModemSignal>(slot.Get, slot.Set, &TComSignal::FOnModemSignal);
+    const TLineEvent* event = LineEventOf(FSignal);
+    if (event && !FollowsLine(FSignal)) {
+        Link<&TComSignal::DoNotifySignal>(event->Handler, event->SetHandler,
+                                          &TComSignal::FOnNotifySignal);
+    } else if (event) {
+        Link<&TComSignal::DoModemSignal>(event->Handler, event->SetHandler,
+                                         &TComSignal::FOnModemSignal);
     } else if (FSignal == siLineError) {
         Link<&TComSignal::DoLineError>(&TCustomComPort::OnLineError,
                                        &TCustomComPort::SetOnLineError, &TComSignal::FOnLineError);
@@ -259,15 +247,17 @@ void TComSignal::BindSignalEvents() {
 
 void TComSignal::UnbindSignalEvents() {
     std::exception_ptr error;
-    TNotifySlot slot;
-    if (EventSlot(FSignal, slot)) {
+    const TLineEvent* event = LineEventOf(FSignal);
+    if (event && !FollowsLine(FSignal)) {
         Keep(error, [&] {
-            Unlink<&TComSignal::DoNotifySignal>(slot.Get, slot.Set, &TComSignal::FOnNotifySignal);
+            Unlink<&TComSignal::DoNotifySignal>(event->Handler, event->SetHandler,
+                                                &TComSignal::FOnNotifySignal);
         });
         FOnNotifySignal = {};
-    } else if (ModemSlot(FSignal, slot)) {
+    } else if (event) {
         Keep(error, [&] {
-            Unlink<&TComSignal::DoModemSignal>(slot.Get, slot.Set, &TComSignal::FOnModemSignal);
+            Unlink<&TComSignal::DoModemSignal>(event->Handler, event->SetHandler,
+                                               &TComSignal::FOnModemSignal);
         });
         FOnModemSignal = {};
     } else if (FSignal == siLineError) {

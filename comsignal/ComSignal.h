@@ -18,6 +18,7 @@ enum TSignal : uint8_t {
     siPrinterError, siRing, siRLSD, siRx80PercFull, siRxFlag, siTxEmpty
 };
 
+/// A signal indicator: lights a control while a port's line event or line state is on.
 class TComSignal : public TComponent {
 public:
     /// An unbound indicator: off, ColorOff green, ColorOn lime, Delay 100 ms.

@@ -108,7 +108,7 @@ BOOL CommConfigDialog(const string& name, HWND owner, COMMCONFIG* cc) {
     if (!dialog) return detail::SystemConfigDialog(name, owner, *cc);
     // The dialog edits a copy, so a cancelled one leaves the caller's record as it was.
     COMMCONFIG edited = *cc;
-    if (!dialog(name, edited)) return detail::Fail(ECANCELED);
+    if (!dialog(name, edited)) return detail::Fail(ERROR_CANCELLED);
     *cc = edited;
     return TRUE;
 }

@@ -6,25 +6,48 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "platform/WinApi.h"
 
 namespace qwin::detail {
 
+class Event;
+
+/// A device that makes its requests progress in the threads that wait for them, rather
+/// than in a thread of its own.
+class Pump {
+public:
+    virtual ~Pump() = default;
+    /// Drives the device until ev is set or ms pass; WAIT_OBJECT_0 (ev consumed if it
+    /// resets itself) or WAIT_TIMEOUT, or nullopt (ev detached) once no pending request of
+    /// the device will set ev.
+    virtual std::optional<DWORD> Await(Event& ev, DWORD ms) = 0;
+};
+
 /// A manual- or auto-reset event.
 class Event {
 public:
     Event(bool manualReset, bool initialState) : manual_(manualReset), set_(initialState) {}
+    /// Sets the event and detaches it from its pump.
     void Set();
     void Reset();
     bool IsSet() const;
+    /// Consumes the event when it is set (an auto-reset one); whether it was set.
+    bool TryTake();
     /// WAIT_OBJECT_0 when set within ms (an auto-reset event is consumed), else WAIT_TIMEOUT.
+    /// While a pump is attached, the waiting thread drives it.
     DWORD Wait(DWORD ms);
+    /// A pending request of pump's device will set this event.
+    void Attach(std::weak_ptr<Pump> pump);
+    /// Undoes Attach(pump) when no request of pump's device will set the event any more.
+    void Detach(const Pump* pump);
 
 private:
     const bool manual_;
     bool set_;
+    std::weak_ptr<Pump> pump_;
     mutable std::mutex mu_;
     std::condition_variable cv_;
 };

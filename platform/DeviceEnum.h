@@ -21,7 +21,7 @@ enum class TPortSource { Sysfs, Registered };
 
 /// A serial port of the machine.
 struct TSerialPort {
-    TPortSource Source;
+    TPortSource Source;       ///< found in sysfs or in the port registry
     std::string DevicePath;   ///< what CreateFile opens: /dev/ttyUSB0, /dev/pts/3
     std::string FriendlyName; ///< "FT232R USB UART (FTDI, A50285BI) (ttyUSB0)"
     std::string Enumerator;   ///< device tree levels: USB, PNP, ROOT...

@@ -1,5 +1,6 @@
 #include "platform/Device.h"
 
+#include <algorithm>
 #include <chrono>
 
 namespace qwin::detail {
@@ -8,6 +9,7 @@ void Event::Set() {
     {
         std::lock_guard lock(mu_);
         set_ = true;
+        pump_.reset();
     }
     // Everyone wakes; an auto-reset event then lets exactly one of them consume it.
     cv_.notify_all();
@@ -23,15 +25,53 @@ bool Event::IsSet() const {
     return set_;
 }
 
-DWORD Event::Wait(DWORD ms) {
-    std::unique_lock lock(mu_);
-    auto isSet = [this] { return set_; };
-    if (ms == INFINITE)
-        cv_.wait(lock, isSet);
-    else if (!cv_.wait_for(lock, std::chrono::milliseconds(ms), isSet))
-        return WAIT_TIMEOUT;
+bool Event::TryTake() {
+    std::lock_guard lock(mu_);
+    if (!set_) return false;
     if (!manual_) set_ = false;
-    return WAIT_OBJECT_0;
+    return true;
+}
+
+void Event::Attach(std::weak_ptr<Pump> pump) {
+    {
+        std::lock_guard lock(mu_);
+        pump_ = std::move(pump);
+    }
+    cv_.notify_all(); // a thread already waiting becomes the driver
+}
+
+void Event::Detach(const Pump* pump) {
+    std::lock_guard lock(mu_);
+    if (pump_.lock().get() == pump) pump_.reset();
+}
+
+DWORD Event::Wait(DWORD ms) {
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(ms == INFINITE ? 0 : ms);
+    std::unique_lock lock(mu_);
+    for (;;) {
+        if (set_) {
+            if (!manual_) set_ = false;
+            return WAIT_OBJECT_0;
+        }
+        const DWORD left =
+            ms == INFINITE ? INFINITE
+                           : DWORD(std::max<long long>(
+                                 0, std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now())
+                                        .count()));
+        if (auto pump = pump_.lock()) {
+            lock.unlock();
+            if (const auto result = pump->Await(*this, left)) return *result;
+            lock.lock(); // the pump detached itself: its requests are over
+            continue;
+        }
+        if (ms == INFINITE)
+            cv_.wait(lock);
+        else if (left == 0)
+            return WAIT_TIMEOUT;
+        else
+            cv_.wait_until(lock, deadline);
+    }
 }
 
 } // namespace qwin::detail

@@ -89,7 +89,8 @@ BOOL CloseHandle(HANDLE h) {
         entry = std::move(it->second);
         t.entries.erase(it);
     }
-    // Outside the table lock: closing a device ends its pending requests and joins its worker.
+    // Outside the table lock: closing a device ends its pending requests and waits for
+    // the threads driving it.
     if (auto* d = std::get_if<detail::OpenDevice>(&entry)) d->dev->Close();
     return TRUE;
 }

@@ -15,7 +15,7 @@
 namespace qwin {
 
 /// Directory of the registry: $QUILLON_PORT_REGISTRY, else
-/// $XDG_RUNTIME_DIR/quillon-ports, else /tmp/quillon-ports-<uid>.
+/// $XDG_RUNTIME_DIR/quillon-ports, else /tmp/quillon-ports-UID (the user id).
 std::string PortRegistryDir();
 
 /// One registered port, removed again when the object is destroyed or released.
@@ -26,10 +26,14 @@ class TPortRegistration {
     /// Publishes devicePath under friendlyName; throws std::system_error when the
     /// entry cannot be written, std::invalid_argument for a text with a line end.
     TPortRegistration(const std::string& devicePath, const std::string& friendlyName);
+    /// Removes the entry, if this process made it.
     ~TPortRegistration();
 
+    /// Takes over other's entry; other owns none afterwards.
     TPortRegistration(TPortRegistration&& other) noexcept;
+    /// Removes this entry, then takes over other's.
     TPortRegistration& operator=(TPortRegistration&& other) noexcept;
+    /// Not copyable: one object owns an entry.
     TPortRegistration(const TPortRegistration&) = delete;
     TPortRegistration& operator=(const TPortRegistration&) = delete;
 
@@ -37,6 +41,7 @@ class TPortRegistration {
     void Release() noexcept;
     /// Full path of the entry file, empty when nothing is registered.
     const std::string& EntryPath() const noexcept { return FEntryPath; }
+    /// True while an entry is published.
     bool Registered() const noexcept { return !FEntryPath.empty(); }
 
   private:
@@ -46,8 +51,8 @@ class TPortRegistration {
 
 /// A port read back from the registry.
 struct TRegisteredPort {
-    std::string Path;
-    std::string FriendlyName;
+    std::string Path;         ///< the device path, as CreateFile opens it
+    std::string FriendlyName; ///< the name shown to the user
 };
 
 /// The live registered ports in registration order: by modification time of the

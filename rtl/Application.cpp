@@ -16,7 +16,8 @@ void TApplication::HandleException(void*) { HandleException(std::current_excepti
 
 void TApplication::HandleException(std::exception_ptr e) {
     if (!e) return;
-    if (!MainLoop().IsMainThread()) {
+    // With no main thread bound, a posted display would never run: show it here.
+    if (!MainLoop().IsMainThread() && MainLoop().IsBound()) {
         MainLoop().Post([this, e] { HandleException(e); });
         return;
     }

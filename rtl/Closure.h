@@ -9,13 +9,18 @@
 
 namespace rtl {
 
+/// A handler: a function bound to an object (see the top of this file).
 template <class Sig> class Closure;
 
+/// A handler of signature R(Args...).
 template <class R, class... Args> class Closure<R(Args...)> {
 public:
+    /// The code of a closure: the object first, then the arguments.
     using Thunk = R (*)(void*, Args...);
 
+    /// An unassigned handler.
     Closure() = default;
+    /// An unassigned handler, from nullptr.
     Closure(std::nullptr_t) {}
 
     /// Binds member function M to obj: Closure<void(TObject*)>::Of<&TForm2::Click>(this).
@@ -39,12 +44,17 @@ public:
         return c;
     }
 
+    /// True when a function is bound.
     bool Assigned() const { return code_ != nullptr; }
+    /// Same as Assigned.
     explicit operator bool() const { return Assigned(); }
+    /// The bound object.
     void* Data() const { return data_; }
 
+    /// Calls the bound function; the closure must be assigned.
     R operator()(Args... args) const { return code_(data_, std::forward<Args>(args)...); }
 
+    /// True when both bind the same function to the same object.
     friend bool operator==(const Closure& a, const Closure& b) {
         return a.tag_ == b.tag_ && a.data_ == b.data_ && a.code_ == b.code_;
     }
@@ -71,19 +81,25 @@ private:
 /// programs) that have no class of their own to bind. Every instance is a distinct handler.
 template <class Sig> class Handler;
 
+/// An owned callable of signature R(Args...).
 template <class R, class... Args> class Handler<R(Args...)> {
 public:
+    /// A handler that binds nothing.
     Handler() = default;
+    /// Owns f.
     template <class F> explicit Handler(F f) : fn_(std::make_unique<std::function<R(Args...)>>(std::move(f))) {}
+    /// Replaces the callable; closures bound to the old one must not be called.
     template <class F> Handler& operator=(F f) {
         fn_ = std::make_unique<std::function<R(Args...)>>(std::move(f));
         return *this;
     }
 
+    /// A closure that calls the owned callable (unassigned if none).
     Closure<R(Args...)> closure() const {
         if (!fn_) return {};
         return Closure<R(Args...)>::Bind(fn_.get(), &Call, &kTag);
     }
+    /// Same as closure().
     operator Closure<R(Args...)>() const { return closure(); }
 
 private:

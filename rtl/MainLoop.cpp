@@ -6,6 +6,8 @@
 #include <mutex>
 #include <thread>
 
+#include "rtl/Thread.h"
+
 namespace rtl {
 
 namespace {
@@ -34,7 +36,7 @@ struct TPlainLoop::Impl {
     std::deque<Task> tasks;
     std::map<TimerId, Timer> timers;
     TimerId nextId = 1;
-    std::thread::id owner = std::this_thread::get_id();
+    std::thread::id owner = rtl::TThread::Current() ? std::thread::id() : std::this_thread::get_id();
     bool quit = false;
     bool manual = false;
     std::chrono::milliseconds manualNow{0};
@@ -93,6 +95,11 @@ void TPlainLoop::Post(Task fn) {
 bool TPlainLoop::IsMainThread() const {
     std::lock_guard lock(impl_->mu);
     return std::this_thread::get_id() == impl_->owner;
+}
+
+bool TPlainLoop::IsBound() const {
+    std::lock_guard lock(impl_->mu);
+    return impl_->owner != std::thread::id();
 }
 
 void TPlainLoop::BindToCurrentThread() {

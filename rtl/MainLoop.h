@@ -8,21 +8,30 @@
 
 namespace rtl {
 
+/// The main thread's loop: posted work and timers run on it.
 class IMainLoop {
 public:
+    /// Work posted to the loop.
     using Task = std::function<void()>;
+    /// Names a timer of the loop.
     using TimerId = uint64_t;
 
+    /// Destroys the loop.
     virtual ~IMainLoop() = default;
     /// Queues fn to run on the main thread; safe from any thread.
     virtual void Post(Task fn) = 0;
+    /// True when the caller runs on the main thread.
     virtual bool IsMainThread() const = 0;
+    /// Whether some thread is the main thread; a loop nobody bound runs nothing.
+    virtual bool IsBound() const { return true; }
     /// A periodic timer ticking on the main thread every intervalMs until stopped.
     virtual TimerId StartTimer(int intervalMs, Task tick) = 0;
+    /// Stops the timer id; an unknown id is ignored.
     virtual void StopTimer(TimerId id) = 0;
 };
 
-/// The installed loop. A plain loop bound to the first caller's thread exists by default.
+/// The installed loop. A plain loop bound to the first caller's thread exists by default;
+/// when that caller is a TThread it stays unbound, since a worker is never the main thread.
 IMainLoop& MainLoop();
 /// Installs loop (not owned) as the main loop; nullptr restores the default plain loop.
 void SetMainLoop(IMainLoop* loop);
@@ -31,12 +40,20 @@ void SetMainLoop(IMainLoop* loop);
 /// manual so that tests drive timers by advancing it instead of sleeping.
 class TPlainLoop : public IMainLoop {
 public:
+    /// Bound to the calling thread, unless that is a TThread.
     TPlainLoop();
+    /// Destroys the loop; queued tasks are dropped.
     ~TPlainLoop() override;
 
+    /// Queues fn; safe from any thread.
     void Post(Task fn) override;
+    /// True on the bound thread.
     bool IsMainThread() const override;
+    /// True once a thread is bound.
+    bool IsBound() const override;
+    /// Starts a timer ticking every intervalMs milliseconds.
     TimerId StartTimer(int intervalMs, Task tick) override;
+    /// Stops the timer id.
     void StopTimer(TimerId id) override;
 
     /// Makes the calling thread the main thread.
@@ -44,6 +61,7 @@ public:
 
     /// Runs queued tasks and due timers until Quit is called.
     void Run();
+    /// Makes Run return after the current task.
     void Quit();
     /// Lets a waiting Run/RunUntil look at its condition again.
     void Wake() { Post([] {}); }
@@ -59,6 +77,7 @@ public:
     void UseManualClock();
     /// Moves the manual clock forward, firing every timer that falls due, in time order.
     void Advance(std::chrono::milliseconds by);
+    /// The loop's clock in milliseconds (manual or monotonic).
     std::chrono::milliseconds Now() const;
 
 private:

@@ -13,6 +13,7 @@ namespace {
 std::mutex& g_countMu = *new std::mutex;
 std::condition_variable& g_countCv = *new std::condition_variable;
 int g_running = 0;
+thread_local TThread* tlsCurrent = nullptr;
 } // namespace
 
 TThread::TThread(bool CreateSuspended) : createSuspended_(CreateSuspended) {}
@@ -60,7 +61,23 @@ void TThread::WaitFor() {
     if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();
 }
 
+ENoMainLoop::ENoMainLoop()
+    : Exception("No main loop is bound: call rtl::PlainLoop().BindToCurrentThread() on the "
+                "main thread, or install the Qt loop, before a thread synchronises with it") {}
+
+struct TThread::SyncCall {
+    std::mutex mu;
+    std::condition_variable cv;
+    bool started = false; // the main thread runs fn: the waiter must see it through
+    bool done = false;
+    std::string abandoned;
+    std::exception_ptr error;
+};
+
+TThread* TThread::Current() { return tlsCurrent; }
+
 void TThread::Run() {
+    tlsCurrent = this;
     tid_.store(detail::CurrentThreadId());
     ApplyPriority();
     try {
@@ -89,32 +106,56 @@ void TThread::Run() {
 
 void TThread::Synchronize(const std::function<void()>& fn) {
     IMainLoop& loop = MainLoop();
+    if (!loop.IsBound()) throw ENoMainLoop();
     if (loop.IsMainThread()) {
         fn();
         return;
     }
-    struct Call {
-        std::mutex mu;
-        std::condition_variable cv;
-        bool done = false;
-        std::exception_ptr error;
-    } call;
-    loop.Post([&call, &fn] {
+    auto call = std::make_shared<SyncCall>();
+    TThread* self = Current();
+    if (self) {
+        std::lock_guard lock(self->syncMu_);
+        if (!self->syncAbandoned_.empty()) throw ESyncAbandoned(self->syncAbandoned_);
+        self->syncPending_ = call;
+    }
+    // The task keeps the record: an abandoned waiter leaves before the task runs.
+    loop.Post([call, fn] {
+        {
+            std::lock_guard lock(call->mu);
+            if (!call->abandoned.empty()) return;
+            call->started = true;
+        }
         std::exception_ptr error;
         try {
             fn();
         } catch (...) {
             error = std::current_exception();
         }
-        // Notify under the lock: the waiter's frame owns call and may leave at once.
-        std::lock_guard lock(call.mu);
-        call.error = error;
-        call.done = true;
-        call.cv.notify_one();
+        std::lock_guard lock(call->mu);
+        call->error = error;
+        call->done = true;
+        call->cv.notify_one();
     });
-    std::unique_lock lock(call.mu);
-    call.cv.wait(lock, [&] { return call.done; });
-    if (call.error) std::rethrow_exception(call.error);
+    std::unique_lock lock(call->mu);
+    call->cv.wait(lock, [&] { return call->done || !call->abandoned.empty(); });
+    const bool abandoned = !call->done;
+    lock.unlock();
+    if (self) {
+        std::lock_guard selfLock(self->syncMu_);
+        self->syncPending_.reset();
+    }
+    if (abandoned) throw ESyncAbandoned(call->abandoned);
+    if (call->error) std::rethrow_exception(call->error);
+}
+
+void TThread::AbandonSynchronize(const std::string& Reason) {
+    std::lock_guard lock(syncMu_);
+    syncAbandoned_ = Reason;
+    if (!syncPending_) return;
+    std::lock_guard callLock(syncPending_->mu);
+    if (syncPending_->started) return; // fn runs on the main thread: it will return
+    syncPending_->abandoned = Reason;
+    syncPending_->cv.notify_one();
 }
 
 int TThread::RunningCount() {

@@ -35,9 +35,12 @@ int main(int argc, char** argv) {
     std::printf("| console figure | value |\n|---|---|\n");
     std::printf("| log: lines / points plotted | %lld / %lld |\n", static_cast<long long>(load.Lines),
                 static_cast<long long>(load.Points));
-    std::printf("| log: load and plot | %.2f s |\n", load.Seconds);
+    std::printf("| log: load and plot | %.2f s (processor %.2f s) |\n", load.Seconds, load.CpuSeconds);
     std::printf("| log: peak resident (before -> after) | %.0f MiB -> %.0f MiB |\n", load.BaselineRssMiB,
                 load.PeakRssMiB);
+    std::printf("| log: longest wait of input during the load (GUI thread's processor time in it) | %.0f ms (%.0f ms) |\n",
+                load.LongestWaitMs, load.LongestWorkMs);
+    std::printf("| log: boxes shown | %d |\n", load.Boxes);
     std::printf("| terminal: bytes / handler calls | %lld / %lld |\n", static_cast<long long>(feed.Bytes),
                 static_cast<long long>(feed.Calls));
     std::printf("| terminal: total | %.2f s (%.1f MiB/s) |\n", feed.Seconds,

@@ -21,7 +21,7 @@ using Clock = std::chrono::steady_clock;
 /// Stands in front of the window's receive handler and times each call.
 class TTimedReceive {
 public:
-    TTimedReceive(TForm2& form, int64_t target, QEventLoop& loop)
+    TTimedReceive(TBenchForm& form, int64_t target, QEventLoop& loop)
         : FForm(form), FInner(form.ComPort()->OnRxChar()), FTarget(target), FLoop(loop) {
         form.ComPort()->SetOnRxChar(TNotifyEvent::Of<&TTimedReceive::Call>(this));
     }
@@ -38,7 +38,7 @@ private:
         if (Finished()) FLoop.quit();
     }
 
-    TForm2& FForm;
+    TBenchForm& FForm;
     const TNotifyEvent FInner;
     const int64_t FTarget;
     QEventLoop& FLoop;
@@ -57,7 +57,7 @@ std::string TerminalText(size_t size) {
 
 TFeedResult MeasureTerminalFeed(int64_t bytes, size_t chunk) {
     TBenchDialogs dialogs;
-    TForm2 form(dialogs, rtl::TFormatSettings::FromLocale("C"));
+    TBenchForm form(dialogs, rtl::TFormatSettings::FromLocale("C"));
     form.show();
     ::quillon::bench::TPtyPair pty;
     form.ComPort()->SetDeviceName(u"\\\\.\\" + rtl::Utf8ToString(pty.SlavePath()));

@@ -62,6 +62,7 @@ std::shared_ptr<detail::Device> Refuse(int fd, int code) {
 
 PosixDevice::PosixDevice(int fd, bool pty, const TtyImage& initial)
     : fd_(fd), pty_(pty), dcb_(InitialDcb(initial)), asked_(initial) {
+    engine_.NotifyOn(changed_);
     LineCounters now;
     countersKnown_ = ReadLineCounters(fd_, now) == 0;
     eventCounters_ = errorCounters_ = now;
@@ -87,23 +88,20 @@ PosixDevice::~PosixDevice() {
 }
 
 void PosixDevice::Close() {
-    std::thread worker;
+    std::thread helper;
     {
-        std::lock_guard lock(mu_);
+        Lock lock(mu_);
         if (closed_) return;
         closed_ = true;
-        FinishTransfer(read_, ERROR_OPERATION_ABORTED);
-        FinishTransfer(write_, ERROR_OPERATION_ABORTED);
-        if (wait_) {
-            *wait_->events = 0;
-            Finish(*wait_, ERROR_OPERATION_ABORTED, 0);
-            wait_.reset();
-        }
+        engine_.EndAll(ERROR_OPERATION_ABORTED);
         priority_.reset();
-        worker = std::move(worker_);
-        Wake();
+        // The descriptors stay until no thread sleeps on them.
+        Nudge();
+        changed_.notify_all();
+        changed_.wait(lock, [this] { return !driving_; });
+        helper = std::move(helper_);
     }
-    if (worker.joinable()) worker.join();
+    if (helper.joinable()) helper.join();
     ioctl(fd_, TIOCNXCL);
     close(fd_);
     if (epollFd_ >= 0) close(epollFd_);
@@ -165,16 +163,14 @@ bool PosixDevice::SetState(const DCB& dcb) {
 bool PosixDevice::GetTimeouts(COMMTIMEOUTS& t) {
     std::lock_guard lock(mu_);
     if (closed_) return detail::Fail(ERROR_INVALID_HANDLE);
-    t = timeouts_;
+    t = engine_.Timeouts();
     return true;
 }
 
 bool PosixDevice::SetTimeouts(const COMMTIMEOUTS& t) {
-    // Requests already running keep the time-outs they started with.
     std::lock_guard lock(mu_);
     if (closed_) return detail::Fail(ERROR_INVALID_HANDLE);
-    timeouts_ = t;
-    return true;
+    return engine_.SetTimeouts(t);
 }
 
 bool PosixDevice::Properties(COMMPROP& prop) {

@@ -1,12 +1,12 @@
 #pragma once
 // A serial device over a tty file descriptor (a real port or a pty).
 #include "platform/Device.h"
+#include "platform/RequestEngine.h"
 #include "platform/posix/DcbTermios.h"
 #include "platform/posix/TermiosIo.h"
 
-#include <chrono>
 #include <condition_variable>
-#include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -14,10 +14,15 @@
 
 namespace qwin::posix {
 
-/// Requests that cannot finish at once are carried on by one worker thread per device,
-/// started with the first of them; it sleeps in epoll on the tty (edge-triggered, so
-/// queued input does not keep it awake) and an eventfd that wakes it for new requests.
-class PosixDevice final : public detail::Device {
+/// Requests finish in the calling thread when the tty allows. Otherwise the device is
+/// driven by a thread that waits for one of its requests (a blocking call,
+/// GetOverlappedResult, or WaitForSingleObject on a request's event): it sleeps in epoll
+/// on the tty and an eventfd, and serves every pending request while it does. One thread
+/// drives at a time. A helper thread drives only while transfers are pending that nobody
+/// waits for, and gives way as soon as someone does.
+class PosixDevice final : public detail::Device,
+                          public detail::Pump,
+                          public std::enable_shared_from_this<PosixDevice> {
   public:
     /// Takes an open tty already in raw mode, exclusive and non-blocking.
     PosixDevice(int fd, bool pty, const TtyImage& initial);
@@ -43,76 +48,60 @@ class PosixDevice final : public detail::Device {
     bool Properties(COMMPROP& prop) override;
     void Close() override;
 
+    std::optional<DWORD> Await(detail::Event& ev, DWORD ms) override;
+
     /// Whether the eventfd and epoll set could be made; a device without them is unusable.
     bool Ready() const { return epollFd_ >= 0; }
 
   private:
-    using Clock = std::chrono::steady_clock;
-    static constexpr Clock::time_point Never = Clock::time_point::max();
-
-    struct Request {
-        OVERLAPPED* ov = nullptr;
-        std::shared_ptr<detail::Event> event;
-    };
-    struct Transfer : Request {
-        uint8_t* data = nullptr;
-        DWORD count = 0, done = 0;
-        Clock::time_point deadline = Never;    // total time-out
-        std::chrono::milliseconds interval{0}; // read: longest gap between bytes, 0 = none
-        Clock::time_point gapDeadline = Never;
-        bool firstByteEnds = false; // read: ends as soon as anything arrived
-    };
-    struct Wait : Request {
-        DWORD* events = nullptr;
-    };
+    using Clock = detail::Clock;
+    using Lock = std::unique_lock<std::mutex>;
+    using Until = std::optional<Clock::time_point>;
+    class Mover;
 
     // All of these run with mu_ held.
     bool Usable() const;
-    bool Begin(Request& r, OVERLAPPED* ov);
-    void Finish(Request& r, DWORD code, DWORD count);
-    void FinishTransfer(std::optional<Transfer>& t, DWORD code);
+    /// Submits r, serves it at once when the tty allows; the answer of the call.
+    bool Run(Lock& lock, const detail::TRequestPtr& r, DWORD* done);
+    /// Drives the device in this thread, or waits while another does, until done() or
+    /// until; returns done().
+    bool DriveUntil(Lock& lock, const std::function<bool()>& done, Until until);
+    /// Holds the driver's role until done(), until, or (the helper) someone waits.
+    void Drive(Lock& lock, const std::function<bool()>& done, Until until, bool helper);
+    void RunHelper();
+    bool HelperWanted() const;
+    void Help();
+    void Serve();
+    DWORD Observe();
     void Lose();
-    bool StartWorker();
+    void Nudge();
     void Wake();
-    int ReadSome(Transfer& t);
-    int WriteSome(Transfer& t);
-    bool ReadEnded(const Transfer& t, Clock::time_point now) const;
-    DWORD Observe(bool inputArrived, bool readGotBytes);
-    void Signal(DWORD events);
-    bool CheckTxEmpty();
-    bool WaitNeedsDeadline() const; // a pending wait for the output draining
-    void WatchOutput(bool on);      // whether freed output room wakes the worker
-    Clock::time_point NextDeadline();
-    void Progress(bool inputArrived);
-    bool AwaitOwn(OVERLAPPED& ov, DWORD* done); // takes mu_ itself
-
-    void Run();
+    bool TxDrainAwaited() const;
+    Until NextDeadline();
+    void WatchOutput(bool on);
 
     const int fd_;
     const bool pty_;
     int wakeFd_ = -1;
     int epollFd_ = -1;
     std::mutex mu_;
-    std::condition_variable finished_; // any request ended
-    std::thread worker_;
+    std::condition_variable changed_; // a request ended, or the driver's role came free
+    detail::TRequestEngine engine_;
+    std::thread helper_;
+    bool driving_ = false;
+    bool helperDriving_ = false;
+    int waiting_ = 0; // threads waiting to drive
     bool closed_ = false;
     bool lost_ = false;
     bool watchingOutput_ = true; // as registered at open
 
     DCB dcb_{};      // last set; keeps what termios cannot express
     TtyImage asked_; // the image last written, for a pty's framing
-    COMMTIMEOUTS timeouts_{};
     DWORD inQueue_ = 0, outQueue_ = 0;
-    DWORD mask_ = 0;
-    DWORD history_ = 0; // masked events that happened while no wait was pending
-    int seenQueued_ = 0; // queued input already reported (EV_RXCHAR), less what was read since
     bool countersKnown_ = false;
     LineCounters eventCounters_; // seen by the event wait
     LineCounters errorCounters_; // seen by ClearCommError
-    bool txBusy_ = false;        // output went out and has not been seen drained yet
     std::optional<char> priority_;
-    std::optional<Transfer> read_, write_;
-    std::optional<Wait> wait_;
 };
 
 } // namespace qwin::posix

@@ -20,26 +20,29 @@ bool FailErrno() {
 bool PosixDevice::Purge(DWORD flags) {
     std::lock_guard lock(mu_);
     if (closed_) return detail::Fail(ERROR_INVALID_HANDLE);
-    if (flags & PURGE_RXABORT) FinishTransfer(read_, ERROR_OPERATION_ABORTED);
-    if (flags & PURGE_TXABORT) {
-        FinishTransfer(write_, ERROR_OPERATION_ABORTED);
-        priority_.reset();
-    }
+    engine_.Abort(flags);
+    if (flags & PURGE_TXABORT) priority_.reset();
+    Nudge();
     if (flags & PURGE_RXCLEAR) {
         if (tcflush(fd_, TCIFLUSH) != 0) return FailErrno();
-        seenQueued_ = 0;
+        engine_.InputDiscarded();
     }
-    if ((flags & PURGE_TXCLEAR) && tcflush(fd_, TCOFLUSH) != 0) return FailErrno();
+    if (flags & PURGE_TXCLEAR) {
+        if (tcflush(fd_, TCOFLUSH) != 0) return FailErrno();
+        // Discarded output is never sent, so it earns no EV_TXEMPTY.
+        if (!engine_.Writing() && !priority_) engine_.Discarded();
+    }
     return true;
 }
 
 bool PosixDevice::Flush() {
     int fd;
     {
-        std::unique_lock lock(mu_);
+        Lock lock(mu_);
         if (!Usable()) return false;
         // Our own queue first, then the kernel's.
-        finished_.wait(lock, [this] { return closed_ || lost_ || (!write_ && !priority_); });
+        DriveUntil(lock, [this] { return lost_ || (!engine_.Writing() && !priority_); },
+                   std::nullopt);
         if (!Usable()) return false;
         // tcdrain may sleep for long (flow control): on a duplicate, so that closing the
         // device meanwhile cannot hand the descriptor number to someone else.
@@ -73,8 +76,7 @@ bool PosixDevice::ClearError(DWORD* errors, COMSTAT* stat) {
         *stat = {};
         stat->cbInQue = static_cast<DWORD>(in);
         // Bytes of a write still waiting for room are queued output too.
-        stat->cbOutQue = static_cast<DWORD>(out) + (write_ ? write_->count - write_->done : 0) +
-                         (priority_ ? 1 : 0);
+        stat->cbOutQue = static_cast<DWORD>(out) + engine_.Unsent() + (priority_ ? 1 : 0);
         stat->fTxim = priority_.has_value();
         int lines = 0;
         if ((dcb_.fOutxCtsFlow || dcb_.fRtsControl == RTS_CONTROL_HANDSHAKE) &&
@@ -132,10 +134,10 @@ bool PosixDevice::TransmitChar(char c) {
     if (!Usable()) return false;
     if (priority_) return detail::Fail(EBUSY); // the last one has not gone out yet
     // Straight to the tty, between the chunks of a pending write; when it is full, the
-    // worker sends the character before any more of that write.
+    // driver sends the character before any more of that write.
     const ssize_t n = ::write(fd_, &c, 1);
     if (n == 1) {
-        txBusy_ = true;
+        engine_.Sent();
         return true;
     }
     if (n < 0 && errno == EIO) {
@@ -143,9 +145,9 @@ bool PosixDevice::TransmitChar(char c) {
         return detail::Fail(ERROR_ACCESS_DENIED);
     }
     if (n < 0 && errno != EAGAIN) return FailErrno();
-    if (!StartWorker()) return false;
     priority_ = c;
-    Wake();
+    Nudge();
+    Help();
     return true;
 }
 

@@ -8,7 +8,8 @@ namespace qwin::posix {
 
 /// Reads a tty's settings (TCGETS2): 0 or errno.
 int ReadTty(int fd, TtyImage& t);
-/// Applies them at once (TCSETS2), the rate through BOTHER so any rate reaches the driver.
+/// Applies them at once (TCSETS2): a standard rate by its Bnnn code, any other through
+/// BOTHER, so classic readers see the standard ones and any rate reaches the driver.
 int WriteTty(int fd, const TtyImage& t);
 
 /// The driver's line-event counters (TIOCGICOUNT).

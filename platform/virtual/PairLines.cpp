@@ -41,18 +41,7 @@ DWORD TPairState::ModemStatus(int e) const {
 }
 
 void TPairState::Raise(int e, DWORD events) {
-    auto& end = Ends[e];
-    if (!end.Open) return;
-    events &= end.Mask;
-    if (events == 0) return;
-    if (end.Wait) {
-        auto wait = std::move(end.Wait);
-        *wait->Events = events | end.History;
-        end.History = 0;
-        Finish(*wait, 0);
-    } else {
-        end.History |= events;
-    }
+    if (Ends[e].Open) Ends[e].Requests.Raise(events);
 }
 
 void TPairState::LineError(int e, DWORD errors) {
@@ -66,8 +55,7 @@ void TPairState::LineError(int e, DWORD errors) {
     if (end.State.fAbortOnError) {
         // Transfers stay refused until ClearCommError acknowledges the error.
         end.ErrorAbort = true;
-        FinishAll(end.Reads, ERROR_OPERATION_ABORTED);
-        FinishAll(end.Writes, ERROR_OPERATION_ABORTED);
+        end.Requests.Abort(PURGE_RXABORT | PURGE_TXABORT);
     }
 }
 
@@ -85,17 +73,7 @@ void TPairState::ApplyLineModes(int e) {
 
 void TPairState::ReportLineChanges() {
     for (int e = 0; e < 2; ++e) {
-        auto& end = Ends[e];
-        if (!end.Open) continue;
-        const DWORD now = ModemStatus(e);
-        const DWORD changed = now ^ end.ReportedModem;
-        end.ReportedModem = now;
-        DWORD events = 0;
-        if (changed & MS_CTS_ON) events |= EV_CTS;
-        if (changed & MS_DSR_ON) events |= EV_DSR;
-        if (changed & MS_RLSD_ON) events |= EV_RLSD;
-        if ((changed & MS_RING_ON) && (now & MS_RING_ON)) events |= EV_RING;
-        Raise(e, events);
+        if (Ends[e].Open) Raise(e, Ends[e].Requests.LineEvents(ModemStatus(e)));
     }
 }
 

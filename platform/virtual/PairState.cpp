@@ -24,8 +24,10 @@ qwin::DCB InitialState() {
 TPairState::TPairState(const std::string& nameA, const std::string& nameB) {
     Ends[0].Name = nameA;
     Ends[1].Name = nameB;
-    for (auto& end : Ends)
+    for (auto& end : Ends) {
         end.State = InitialState();
+        end.Requests.NotifyOn(Changed);
+    }
     FTimer = std::thread([this] { TimerLoop(); });
 }
 
@@ -50,7 +52,7 @@ std::optional<unsigned> TPairState::OpenEnd(int e) {
         return std::nullopt;
     }
     if (end.Open) {
-        qwin::SetLastError(EBUSY);
+        qwin::SetLastError(qwin::ERROR_BUSY);
         return std::nullopt;
     }
     end.Open = true;
@@ -58,11 +60,12 @@ std::optional<unsigned> TPairState::OpenEnd(int e) {
     end.Input.clear();
     end.Output.clear();
     end.Immediate.reset();
-    end.TxBusy = end.Break = end.XoffHold = end.InputHold = end.ErrorAbort = false;
-    end.Errors = end.Mask = end.History = 0;
+    end.Break = end.XoffHold = end.InputHold = end.ErrorAbort = false;
+    end.Errors = 0;
+    end.Requests.SetMask(0);
     ApplyLineModes(e);
     // The opener starts from the lines as they are; only the peer hears of the change.
-    end.ReportedModem = ModemStatus(e);
+    end.Requests.LinesAre(ModemStatus(e));
     Settle();
     return end.Generation;
 }
@@ -75,19 +78,15 @@ void TPairState::CloseEnd(int e, DWORD status) {
 void TPairState::Shut(int e, DWORD status) {
     auto& end = Ends[e];
     if (!end.Open) return;
-    FinishAll(end.Reads, status);
-    FinishAll(end.Writes, status);
-    if (end.Wait) {
-        auto wait = std::move(end.Wait);
-        Finish(*wait, status);
-    }
+    end.Requests.EndAll(status);
+    end.Requests.SetMask(0);
     end.Open = false;
     ++end.Generation;
     end.Input.clear();
     end.Output.clear();
     end.Immediate.reset();
-    end.TxBusy = end.Break = end.XoffHold = end.InputHold = end.ErrorAbort = false;
-    end.Errors = end.Mask = end.History = 0;
+    end.Break = end.XoffHold = end.InputHold = end.ErrorAbort = false;
+    end.Errors = 0;
 }
 
 void TPairState::Unplug() {

@@ -4,7 +4,7 @@
 // all of it; every member function below expects it held, except the constructor and
 // destructor.
 #include "platform/Device.h"
-#include "platform/virtual/ReadPlan.h"
+#include "platform/RequestEngine.h"
 #include "platform/virtual/VirtualSerial.h"
 
 #include <chrono>
@@ -18,31 +18,13 @@
 
 namespace qvirt::detail {
 
-using Clock = std::chrono::steady_clock;
+using qwin::detail::Clock;
 using qwin::BYTE;
 using qwin::DWORD;
 
-enum class TRequestKind { Read, Write, Wait };
-
-/// One read, write or event wait, from its start until it ends.
-struct TRequest {
-    TRequestKind Kind;
-    qwin::OVERLAPPED* Overlapped = nullptr;      ///< null for a blocking call
-    std::shared_ptr<qwin::detail::Event> Signal; ///< the overlapped record's event
-    BYTE* ReadBuffer = nullptr;
-    const BYTE* WriteBuffer = nullptr;
-    DWORD* Events = nullptr; ///< where a wait leaves its events
-    DWORD Count = 0;
-    DWORD Done = 0;
-    bool Started = false; ///< became the head of its queue; deadlines run from then
-    bool Finished = false;
-    DWORD Status = 0; ///< last-error code once finished; 0 for success
-    TReadPlan Plan;
-    std::optional<Clock::time_point> TotalDeadline;
-    std::optional<Clock::time_point> IntervalDeadline;
-};
-
-using TRequestPtr = std::shared_ptr<TRequest>;
+using qwin::detail::TRequest;
+using qwin::detail::TRequestEngine;
+using qwin::detail::TRequestPtr;
 
 /// Everything one end holds. Settings and counters survive closing, like a driver's.
 struct TEndState {
@@ -51,14 +33,12 @@ struct TEndState {
     unsigned Generation = 0; ///< changes at every open, close and unplug
 
     qwin::DCB State{};
-    qwin::COMMTIMEOUTS Timeouts{};
     TQueueSizes Queues;
     TQueueSizes MaxQueues;
 
     std::deque<BYTE> Input;
     std::deque<BYTE> Output;       ///< accepted from writes, not yet on the line
     std::optional<BYTE> Immediate; ///< TransmitCommChar's byte, ahead of Output
-    bool TxBusy = false;           ///< output was queued since the last EV_TXEMPTY
 
     bool Dtr = false; ///< manual line states (DCB enable/disable, escapes)
     bool Rts = false;
@@ -69,13 +49,8 @@ struct TEndState {
 
     DWORD Errors = 0;        ///< CE_ flags since the last ClearCommError
     bool ErrorAbort = false; ///< fAbortOnError tripped: transfers refused
-    DWORD Mask = 0;
-    DWORD History = 0;       ///< masked events seen while no wait was pending
-    DWORD ReportedModem = 0; ///< MS_ bits last reported through events
-
-    std::deque<TRequestPtr> Reads;
-    std::deque<TRequestPtr> Writes;
-    TRequestPtr Wait;
+    /// Pending requests, time-outs and event reports; the time-outs survive closing.
+    TRequestEngine Requests;
 
     TDriverCalls Calls;
 };
@@ -127,10 +102,6 @@ class TPairState {
     void UpdateHold(int e);
     /// Starts a request of end e; it may finish at once.
     void Submit(int e, const TRequestPtr& r);
-    /// Ends r (removed from its queue by the caller) with status.
-    void Finish(TRequest& r, DWORD status);
-    /// Ends every request of queue q with status.
-    void FinishAll(std::deque<TRequestPtr>& q, DWORD status);
 
     /// Moves bytes as far as they go, ends satisfied requests, reports line changes.
     /// Call after every change of the model.
@@ -138,11 +109,15 @@ class TPairState {
 
   private:
     // PairTransfer.cpp
+    class TMover;
     bool ServeReads(int e);
     bool Transfer(int e);
     bool Accept(int e, BYTE b);
     bool CanTransmit(int e) const;
-    TRequest& WriteHead(int e);
+    /// Puts the held byte and the output buffer on the line as far as it takes them.
+    bool DrainOutput(int e);
+    /// One byte of end e onto the line; false when the peer cannot take it now.
+    bool Put(int e, BYTE b);
     void ExpireDeadlines(Clock::time_point now);
     std::optional<Clock::time_point> NextDeadline() const;
     // PairLines.cpp

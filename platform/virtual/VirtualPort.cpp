@@ -8,27 +8,7 @@ namespace qvirt::detail {
 using namespace qwin;
 using qwin::detail::Fail;
 
-namespace {
-
-// The event of an overlapped record; false when the record names a handle that is no
-// event (a zero handle means no event, as on Windows).
-bool SignalOf(const OVERLAPPED* ov, std::shared_ptr<qwin::detail::Event>& signal) {
-    if (!ov || ov->hEvent == 0) return true;
-    signal = qwin::detail::FindEvent(ov->hEvent);
-    return signal != nullptr;
-}
-
-TRequestPtr NewRequest(TRequestKind kind, OVERLAPPED* ov,
-                       std::shared_ptr<qwin::detail::Event> signal, DWORD count) {
-    auto r = std::make_shared<TRequest>();
-    r->Kind = kind;
-    r->Overlapped = ov;
-    r->Signal = std::move(signal);
-    r->Count = count;
-    return r;
-}
-
-} // namespace
+using qwin::detail::TRequestKind;
 
 TVirtualPort::TVirtualPort(std::shared_ptr<TPairState> pair, int index, unsigned generation)
     : FPair(std::move(pair)), FIndex(index), FGeneration(generation) {}
@@ -52,91 +32,54 @@ void TVirtualPort::AwaitFinished(Lock& lock, const TRequestPtr& r) {
 }
 
 bool TVirtualPort::Run(Lock& lock, const TRequestPtr& r, DWORD* done) {
-    if (r->Overlapped) {
-        r->Overlapped->Internal = ERROR_IO_PENDING;
-        r->Overlapped->InternalHigh = 0;
-    }
-    if (r->Signal) r->Signal->Reset();
-    if (r->Count == 0 && r->Kind != TRequestKind::Wait)
-        FPair->Finish(*r, 0);
-    else
-        FPair->Submit(FIndex, r);
-    if (!r->Finished) {
-        if (r->Overlapped) {
-            if (done) *done = 0;
-            return Fail(ERROR_IO_PENDING);
-        }
-        AwaitFinished(lock, r);
-    }
-    if (done) *done = r->Done;
-    return r->Status == 0 || Fail(r->Status);
+    FPair->Submit(FIndex, r);
+    if (!r->Overlapped) AwaitFinished(lock, r);
+    return TRequestEngine::Answer(*r, done);
 }
 
 bool TVirtualPort::SetMask(DWORD mask) {
-    constexpr DWORD AllEvents = 0x1FFF; // EV_RXCHAR .. EV_EVENT2
     Lock lock;
     if (!Enter(lock, &TDriverCalls::SetCommMask)) return false;
-    if (mask & ~AllEvents) return Fail(ERROR_INVALID_PARAMETER);
-    auto& end = End();
-    end.Mask = mask;
-    end.History = 0;
-    if (end.Wait) {
-        const auto wait = std::move(end.Wait);
-        *wait->Events = 0;
-        FPair->Finish(*wait, 0);
-    }
-    return true;
+    return End().Requests.SetMask(mask);
 }
 
 bool TVirtualPort::GetMask(DWORD& mask) {
     Lock lock;
     if (!Enter(lock, &TDriverCalls::GetCommMask)) return false;
-    mask = End().Mask;
+    mask = End().Requests.Mask();
     return true;
 }
 
 bool TVirtualPort::WaitEvent(DWORD* events, OVERLAPPED* ov) {
-    std::shared_ptr<qwin::detail::Event> signal;
-    const bool signalOk = SignalOf(ov, signal);
+    auto r = TRequestEngine::Make(TRequestKind::Wait, ov, 0);
     Lock lock;
     if (!Enter(lock, &TDriverCalls::WaitCommEvent)) return false;
-    if (!signalOk) return Fail(ERROR_INVALID_HANDLE);
-    auto& end = End();
+    if (!r) return Fail(ERROR_INVALID_HANDLE);
+    const auto& requests = End().Requests;
     // One wait at a time, and only for something.
-    if (!events || end.Mask == 0 || end.Wait) return Fail(ERROR_INVALID_PARAMETER);
-    auto r = NewRequest(TRequestKind::Wait, ov, std::move(signal), 0);
+    if (!events || requests.Mask() == 0 || requests.Waiting()) return Fail(ERROR_INVALID_PARAMETER);
     r->Events = events;
-    if (end.History != 0) {
-        *events = end.History;
-        end.History = 0;
-        FPair->Finish(*r, 0);
-        return true;
-    }
     return Run(lock, r, nullptr);
 }
 
 bool TVirtualPort::Read(void* buf, DWORD count, DWORD* done, OVERLAPPED* ov) {
-    std::shared_ptr<qwin::detail::Event> signal;
-    const bool signalOk = SignalOf(ov, signal);
+    auto r = TRequestEngine::Make(TRequestKind::Read, ov, count);
     Lock lock;
     if (!Enter(lock, &TDriverCalls::ReadFile)) return false;
-    if (!signalOk) return Fail(ERROR_INVALID_HANDLE);
+    if (!r) return Fail(ERROR_INVALID_HANDLE);
     if (!buf && count > 0) return Fail(ERROR_INVALID_PARAMETER);
     if (End().ErrorAbort) return Fail(ERROR_OPERATION_ABORTED);
-    auto r = NewRequest(TRequestKind::Read, ov, std::move(signal), count);
     r->ReadBuffer = static_cast<BYTE*>(buf);
     return Run(lock, r, done);
 }
 
 bool TVirtualPort::Write(const void* buf, DWORD count, DWORD* done, OVERLAPPED* ov) {
-    std::shared_ptr<qwin::detail::Event> signal;
-    const bool signalOk = SignalOf(ov, signal);
+    auto r = TRequestEngine::Make(TRequestKind::Write, ov, count);
     Lock lock;
     if (!Enter(lock, &TDriverCalls::WriteFile)) return false;
-    if (!signalOk) return Fail(ERROR_INVALID_HANDLE);
+    if (!r) return Fail(ERROR_INVALID_HANDLE);
     if (!buf && count > 0) return Fail(ERROR_INVALID_PARAMETER);
     if (End().ErrorAbort) return Fail(ERROR_OPERATION_ABORTED);
-    auto r = NewRequest(TRequestKind::Write, ov, std::move(signal), count);
     r->WriteBuffer = static_cast<const BYTE*>(buf);
     return Run(lock, r, done);
 }
@@ -145,13 +88,7 @@ bool TVirtualPort::OverlappedResult(OVERLAPPED* ov, DWORD* done, bool wait) {
     Lock lock;
     if (!Enter(lock, &TDriverCalls::GetOverlappedResult)) return false;
     if (!ov) return Fail(ERROR_INVALID_PARAMETER);
-    auto& end = End();
-    TRequestPtr pending;
-    for (const auto* q : {&end.Reads, &end.Writes})
-        for (const auto& r : *q)
-            if (r->Overlapped == ov) pending = r;
-    if (end.Wait && end.Wait->Overlapped == ov) pending = end.Wait;
-    if (pending) {
+    if (const auto pending = End().Requests.Pending(ov)) {
         if (!wait) return Fail(ERROR_IO_INCOMPLETE);
         AwaitFinished(lock, pending);
         if (done) *done = pending->Kind == TRequestKind::Wait ? 0 : pending->Done;
@@ -244,9 +181,9 @@ bool TVirtualPort::TransmitChar(char c) {
     Lock lock;
     if (!Enter(lock, &TDriverCalls::TransmitCommChar)) return false;
     auto& end = End();
-    if (end.Immediate) return Fail(EBUSY); // the previous one has not left yet
+    if (end.Immediate) return Fail(ERROR_BUSY); // the previous one has not left yet
     end.Immediate = BYTE(c);
-    end.TxBusy = true;
+    end.Requests.Sent();
     FPair->Settle();
     return true;
 }

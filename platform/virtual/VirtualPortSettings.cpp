@@ -63,19 +63,14 @@ bool TVirtualPort::SetState(const DCB& dcb) {
 bool TVirtualPort::GetTimeouts(COMMTIMEOUTS& t) {
     Lock lock;
     if (!Enter(lock, &TDriverCalls::GetCommTimeouts)) return false;
-    t = End().Timeouts;
+    t = End().Requests.Timeouts();
     return true;
 }
 
 bool TVirtualPort::SetTimeouts(const COMMTIMEOUTS& t) {
     Lock lock;
     if (!Enter(lock, &TDriverCalls::SetCommTimeouts)) return false;
-    // All three read members at MAXDWORD mean nothing; the Windows driver refuses them too.
-    if (t.ReadIntervalTimeout == MAXDWORD && t.ReadTotalTimeoutMultiplier == MAXDWORD &&
-        t.ReadTotalTimeoutConstant == MAXDWORD)
-        return Fail(ERROR_INVALID_PARAMETER);
-    End().Timeouts = t; // requests already started keep the time-outs they started with
-    return true;
+    return End().Requests.SetTimeouts(t);
 }
 
 bool TVirtualPort::Properties(COMMPROP& prop) {

@@ -108,7 +108,7 @@ bool TEnd::AwaitPendingWait(std::chrono::milliseconds timeout) const {
     std::unique_lock lock(FPair->Mutex);
     // Submitting a request settles the pair, which notifies Changed.
     return FPair->Changed.wait_for(lock, timeout,
-                                   [&] { return FPair->Ends[FIndex].Wait != nullptr; });
+                                   [&] { return FPair->Ends[FIndex].Requests.Waiting(); });
 }
 
 void TEnd::SetRing(bool on) {
@@ -129,7 +129,7 @@ qwin::DCB TEnd::State() const {
 
 qwin::COMMTIMEOUTS TEnd::Timeouts() const {
     std::lock_guard lock(FPair->Mutex);
-    return FPair->Ends[FIndex].Timeouts;
+    return FPair->Ends[FIndex].Requests.Timeouts();
 }
 
 TQueueSizes TEnd::QueueSizes() const {
@@ -139,7 +139,7 @@ TQueueSizes TEnd::QueueSizes() const {
 
 DWORD TEnd::EventMask() const {
     std::lock_guard lock(FPair->Mutex);
-    return FPair->Ends[FIndex].Mask;
+    return FPair->Ends[FIndex].Requests.Mask();
 }
 
 TLineState TEnd::Lines() const {

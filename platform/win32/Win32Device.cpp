@@ -19,6 +19,7 @@
 //   lost and ends every request, the event wait included, with ERROR_ACCESS_DENIED (Wine
 //   never ends a pending event wait after a hang-up).
 #include "platform/DeviceNames.h"
+#include "platform/RequestEngine.h"
 #include "platform/win32/Win32Text.h"
 
 #include <algorithm>
@@ -298,13 +299,8 @@ private:
         constexpr DWORD lineEvents = EV_CTS | EV_DSR | EV_RLSD | EV_RING;
         ::DWORD now = 0;
         if (!(mask_ & lineEvents) || lost_ || !::GetCommModemStatus(h_, &now)) return 0;
-        const DWORD changed = now ^ lines_;
+        const DWORD events = detail::ModemLineEvents(lines_, now);
         lines_ = now;
-        DWORD events = 0;
-        if (changed & MS_CTS_ON) events |= EV_CTS;
-        if (changed & MS_DSR_ON) events |= EV_DSR;
-        if (changed & MS_RLSD_ON) events |= EV_RLSD;
-        if (changed & now & MS_RING_ON) events |= EV_RING;
         return events & mask_;
     }
 

@@ -1,6 +1,8 @@
 // How the events of one wait reach the handlers: table order, log lines, one guard per
 // dispatch, the thread they run on, and dispatches that find their port gone.
 #include <condition_variable>
+#include <future>
+#include <memory>
 #include <mutex>
 
 #include "event_fixture.h"
@@ -388,6 +390,66 @@ TEST_F(QueuedDispatchTest, ADispatchQueuedWhenThePortIsDestroyedIsDiscarded) {
     Loop.ProcessPending();
 
     EXPECT_EQ(rxCalls, 0);
+}
+
+TEST_F(DispatchTest, DestroyingThePortEndsTheMainThreadWaitOfAnUnsynchronisedHandler) {
+    auto* port = new TComPort(nullptr);
+    Aim(*port);
+    port->SetSynchronizeEvents(false);
+    TPeer peer(Pair.B());
+    std::promise<void> running;
+    std::promise<std::string> outcome;
+    bool ranOnMain = false;
+    Notify rx([&](TObject*) {
+        running.set_value();
+        try {
+            rtl::TThread::Synchronize([&] { ranOnMain = true; });
+            outcome.set_value("returned");
+        } catch (const rtl::Exception& e) {
+            outcome.set_value(e.Message());
+        }
+    });
+    port->SetOnRxChar(rx);
+    port->Open();
+    peer.Send("a");
+    running.get_future().wait();
+
+    delete port; // runs no loop: the handler's call can only end by being abandoned
+
+    EXPECT_EQ(outcome.get_future().get(), SPortDestroyed);
+    Loop.ProcessPending();
+    EXPECT_FALSE(ranOnMain) << "an abandoned call is dropped, not run late";
+}
+
+TEST_F(DispatchTest, ASynchronisedDispatchWithNoMainLoopBoundIsReportedAndRunsNoHandler) {
+    // A plain loop first reached from a worker thread, as in a program that never bound it.
+    struct TWorker : rtl::TThread {
+        std::unique_ptr<rtl::TPlainLoop> Made;
+        TWorker() : TThread(false) {}
+        void Execute() override { Made = std::make_unique<rtl::TPlainLoop>(); }
+    } worker;
+    worker.Start();
+    worker.WaitFor();
+    rtl::SetMainLoop(worker.Made.get());
+    std::promise<std::string> shown;
+    rtl::Application().SetExceptionDisplay([&](const std::string& m) { shown.set_value(m); });
+    std::atomic<bool> ran{false};
+    Notify rx([&](TObject*) { ran = true; });
+    {
+        TComPort port(nullptr);
+        Aim(port);
+        TPeer peer(Pair.B());
+        port.SetOnRxChar(rx);
+        port.Open();
+        peer.Send("a");
+
+        const std::string message = shown.get_future().get();
+
+        EXPECT_NE(message.find("rtl::PlainLoop().BindToCurrentThread()"), std::string::npos)
+            << message;
+        EXPECT_FALSE(ran.load());
+    }
+    rtl::SetMainLoop(&Loop);
 }
 
 } // namespace

@@ -186,16 +186,16 @@ TEST_F(PortLogTest, ARequestCompletedWhileLoggingWasOffIsNotLoggedLater) {
     EXPECT_EQ(Log(), "<missing>");
 }
 
-TEST_F(PortLogTest, ATimedOutReadIsLoggedLaterFromItsOwnBytes) {
+TEST_F(PortLogTest, ATimedOutReadIsLoggedLaterWithOnlyTheBytesThatCame) {
     port.Timeouts().SetReadConstant(30);
     port.Open();
-    peer->Send({'O', 'K'});
-    std::vector<uint8_t> buffer(4, 0);
-    EXPECT_THROW(port.Read(buffer.data(), 4, true), EComError);
+    peer->Send({'O', 'K', 0, 7});
+    std::vector<uint8_t> buffer(10, 0xAA); // what the caller's memory held before
+    EXPECT_THROW(port.Read(buffer.data(), 10, true), EComError);
     std::fill(buffer.begin(), buffer.end(), 0xEE); // the caller reuses its memory
     port.WaitForReadCompletion();
-    EXPECT_EQ(Log(), Line("Open " + Name()) + Line("Read request 4 byte(s)") +
-                         Line("Read complete $4F, $4B, $00, $00"));
+    EXPECT_EQ(Log(), Line("Open " + Name()) + Line("Read request 10 byte(s)") +
+                         Line("Read complete $4F, $4B, $00, $07"));
 }
 
 } // namespace

@@ -3,6 +3,8 @@
 #include "rtl/Application.h"
 
 #include <QAbstractItemView>
+#include <QEventLoop>
+#include <QTimer>
 #include <QSignalSpy>
 #include <QSocketNotifier>
 #include <QTest>
@@ -94,16 +96,56 @@ std::string TPtyBoard::ReadUntil(std::string_view end, std::chrono::milliseconds
     }
 }
 
-namespace {
-TQtMainLoop* g_loop = nullptr;
+void TManualClockLoop::SetManualClock(bool manual) {
+    if (manual == FManual) return;
+    for (auto& [id, entry] : Timers())
+        Disarm(id, entry);
+    FManual = manual;
+    for (auto& [id, entry] : Timers())
+        Arm(id, entry);
 }
 
-void SetLoop(TQtMainLoop* loop) {
+void TManualClockLoop::Arm(TimerId id, TTimerEntry& entry) {
+    if (FManual)
+        FDue[id] = FNow + entry.Interval;
+    else
+        TQtMainLoop::Arm(id, entry);
+}
+
+void TManualClockLoop::Disarm(TimerId id, TTimerEntry& entry) {
+    FDue.erase(id);
+    TQtMainLoop::Disarm(id, entry);
+}
+
+void TManualClockLoop::Advance(std::chrono::milliseconds by) {
+    const auto target = FNow + by;
+    for (;;) {
+        QCoreApplication::sendPostedEvents(this);
+        auto next = FDue.end();
+        for (auto it = FDue.begin(); it != FDue.end(); ++it)
+            if (it->second <= target && (next == FDue.end() || it->second < next->second))
+                next = it;
+        if (next == FDue.end()) break;
+        FNow = std::max(FNow, next->second);
+        const TTimerEntry& entry = Timers().at(next->first);
+        next->second = FNow + entry.Interval;
+        const std::shared_ptr<Task> tick = entry.Tick;
+        RunGuarded(*tick);
+    }
+    // A nested Advance inside a tick may already have gone further.
+    FNow = std::max(FNow, target);
+}
+
+namespace {
+TManualClockLoop* g_loop = nullptr;
+}
+
+void SetLoop(TManualClockLoop* loop) {
     g_loop = loop;
     rtl::SetMainLoop(loop);
 }
 
-TQtMainLoop& Loop() {
+TManualClockLoop& Loop() {
     return *g_loop;
 }
 
@@ -130,7 +172,7 @@ void ConsoleTest::SetUp() {
     rtl::Application().SetExceptionDisplay([this](const std::string& message) {
         dialogs.ShowBox(IDialogs::bkError, QString::fromUtf8(message));
     });
-    form = std::make_unique<TForm2>(dialogs, rtl::TFormatSettings::FromLocale("C"));
+    form = std::make_unique<TTestForm2>(dialogs, rtl::TFormatSettings::FromLocale("C"));
     form->show();
 }
 
@@ -152,6 +194,25 @@ void ConsoleTest::Receive(std::string_view bytes) {
     board->Send(bytes);
     ASSERT_TRUE(WaitFor([&] { return form->ReadBytesTotal() >= target; }))
         << "received " << form->ReadBytesTotal() << " of " << target << " bytes";
+}
+
+} // namespace quillon::console::testing
+
+namespace quillon::console::testing {
+
+void ConsoleTest::FinishLoad() {
+    if (!form->Loading()) return;
+    // A load's last step is its "Tracé terminé" box.
+    QEventLoop loop;
+    const auto whileOpen = dialogs.WhileOpen;
+    dialogs.WhileOpen = [&](const TScriptedDialogs::TBox& box) {
+        if (whileOpen) whileOpen(box);
+        if (box.Text == QStringLiteral("Tracé terminé")) loop.quit();
+    };
+    QTimer::singleShot(60000, &loop, [&] { loop.exit(1); });
+    const bool late = loop.exec() != 0;
+    dialogs.WhileOpen = whileOpen;
+    ASSERT_FALSE(late) << "the load did not end";
 }
 
 } // namespace quillon::console::testing

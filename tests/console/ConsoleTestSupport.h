@@ -2,8 +2,8 @@
 // What the console's window tests share: scripted boxes and file choices, the board's
 // end of a pseudo-terminal, a window on it, and waits on events rather than on time.
 #include "app/Dialogs.h"
+#include "TestForm.h"
 #include "app/QtMainLoop.h"
-#include "app/Unit2.h"
 #include "platform/PortRegistry.h"
 #include "ui_Unit2.h"
 
@@ -12,6 +12,7 @@
 #include <QStringList>
 #include <chrono>
 #include <deque>
+#include <map>
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
@@ -59,6 +60,8 @@ class TPtyBoard {
     TPtyBoard& operator=(const TPtyBoard&) = delete;
 
     const std::string& DevicePath() const { return FPath; }
+    /// The test's own descriptor of the console's end: the tty's settings read through it.
+    int Slave() const { return FSlave; }
     /// Sends bytes to the console.
     void Send(std::string_view bytes);
     /// What the console writes, up to and including the first occurrence of end (the
@@ -73,10 +76,30 @@ class TPtyBoard {
     std::string FPending;
 };
 
+/// The Qt loop with a clock a test moves by hand, so timers tick without waiting.
+class TManualClockLoop : public TQtMainLoop {
+  public:
+    /// Switches between Qt's timers and the manual clock; running timers carry over.
+    void SetManualClock(bool manual);
+    /// Moves the manual clock forward, running posted work first and then every timer
+    /// that falls due, in time order. May be called from inside a tick.
+    void Advance(std::chrono::milliseconds by);
+    std::chrono::milliseconds Now() const { return FNow; }
+
+  protected:
+    void Arm(TimerId id, TTimerEntry& entry) override;
+    void Disarm(TimerId id, TTimerEntry& entry) override;
+
+  private:
+    bool FManual = false;
+    std::chrono::milliseconds FNow{0};
+    std::map<TimerId, std::chrono::milliseconds> FDue; // the manual clock's timers
+};
+
 /// The loop every window test runs on (manual clock unless a test says otherwise).
-TQtMainLoop& Loop();
+TManualClockLoop& Loop();
 /// Installs the loop (the test program's main does, once).
-void SetLoop(TQtMainLoop* loop);
+void SetLoop(TManualClockLoop* loop);
 
 /// Waits, running the window, until done() holds; false after timeout.
 bool WaitFor(const std::function<bool()>& done,
@@ -101,13 +124,15 @@ class ConsoleTest : public ::testing::Test {
     void OpenPort();
     /// Sends bytes and waits until the window has counted them.
     void Receive(std::string_view bytes);
+    /// Waits until a log load that goes on between the window's events has ended.
+    void FinishLoad();
     /// The timer's current state.
     bool Timer1Enabled() const { return form->Timer1()->Enabled(); }
 
     TScriptedDialogs dialogs;
     std::unique_ptr<TPtyBoard> board;
     qwin::TPortRegistration registration;
-    std::unique_ptr<TForm2> form;
+    std::unique_ptr<TTestForm2> form;
 };
 
 } // namespace quillon::console::testing

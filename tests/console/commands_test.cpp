@@ -26,14 +26,14 @@ TEST_F(CommandsTest, TemperatureRequestWritesOneW) {
     OpenPort();
     ui().test2->setText("old");
     ui().longueurmot2->setText("9");
-    ui().Memo1->setPlainText("old");
+    ui().Memo1->AppendLines("old");
     QTest::mouseClick(ui().Button3, Qt::LeftButton);
     EXPECT_EQ(WrittenBeforeMarker(), "w");
     EXPECT_EQ(form->WrittenBytesTotal(), 2);
     EXPECT_EQ(ui().test->text(), "Demande température");
     EXPECT_EQ(ui().test2->text(), "");
     EXPECT_EQ(ui().longueurmot2->text(), "");
-    EXPECT_EQ(ui().Memo1->toPlainText(), "");
+    EXPECT_EQ(ui().Memo1->Text(), "");
 }
 
 TEST_F(CommandsTest, ChosenValueIsSentAfterC) {
@@ -112,7 +112,7 @@ TEST_F(ClosedPortPollingTest, EveryTickResetsTheReadingAndShowsTheClosedPortBox)
     Loop().Advance(10000ms);
     EXPECT_EQ(dialogs.Texts(), QStringList({closedPortBox}));
     EXPECT_EQ(ui().test->text(), "Demande température");
-    EXPECT_EQ(ui().Memo1->toPlainText(), "");
+    EXPECT_EQ(ui().Memo1->Text(), "");
     Loop().Advance(10000ms);
     EXPECT_EQ(dialogs.Texts(), QStringList({closedPortBox, closedPortBox}));
     EXPECT_EQ(form->WrittenBytesTotal(), 1);

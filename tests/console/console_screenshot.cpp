@@ -29,14 +29,14 @@ int main(int argc, char** argv) {
 
     const QString out = QFileInfo(QString::fromLocal8Bit(argv[1])).absoluteFilePath();
     QApplication app(argc, argv);
-    TQtMainLoop loop;
+    TManualClockLoop loop;
     SetLoop(&loop);
     int status = 1;
     {
         TPtyBoard board;
         qwin::TPortRegistration registration(board.DevicePath(), "Quillon board");
         TScriptedDialogs dialogs;
-        TForm2 form(dialogs, rtl::TFormatSettings::FromLocale("C"));
+        TTestForm2 form(dialogs, rtl::TFormatSettings::FromLocale("C"));
         form.show();
         Ui::Form2& ui = form.Form();
 

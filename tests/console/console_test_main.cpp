@@ -21,7 +21,7 @@ int main(int argc, char** argv) {
     qwin::SetSystemRoot((fs::path(scratch) / "root").string());
 
     QApplication app(argc, argv);
-    quillon::console::TQtMainLoop loop;
+    quillon::console::testing::TManualClockLoop loop;
     loop.SetManualClock(true);
     quillon::console::testing::SetLoop(&loop);
     quillon::console::InstallPortSettingsDialog();

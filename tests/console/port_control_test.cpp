@@ -87,7 +87,7 @@ TEST_F(PortControlTest, OpeningAMissingDeviceShowsOneBoxAndChangesNothing) {
 
 TEST_F(PortControlTest, DeviceHeldByAnotherPortGivesTheSystemsReason) {
     OpenPort();
-    TForm2 other(dialogs, rtl::TFormatSettings::FromLocale("C"));
+    TTestForm2 other(dialogs, rtl::TFormatSettings::FromLocale("C"));
     other.show();
     QTest::mouseClick(other.Form().SpeedButtonOpenClose, Qt::LeftButton);
     EXPECT_FALSE(other.ComPort()->Active());

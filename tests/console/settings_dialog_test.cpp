@@ -1,6 +1,8 @@
 // The port settings dialog over a device control block, alone and behind "Config ...".
 #include "ConsoleTestSupport.h"
 #include "app/PortSettingsDialog.h"
+#include "platform/posix/TermiosIo.h"
+#include "tests/support/ClassicRate.h"
 #include "ui_PortSettingsDialog.h"
 
 #include <QComboBox>
@@ -101,6 +103,22 @@ TEST_F(ConfigButtonTest, ConfigShowsTheDialogAndTheChoiceReachesThePort) {
     QTest::mouseClick(ui().SpeedButtonConfig, Qt::LeftButton);
     EXPECT_EQ(form->ComPort()->BaudRate(), brCustom);
     EXPECT_EQ(form->ComPort()->CustomBaudRate(), 250000);
+    EXPECT_TRUE(dialogs.Boxes.empty());
+}
+
+TEST_F(ConfigButtonTest, RatesChosenOnAnOpenPortAreWhatOtherProgramsRead) {
+    OpenPort();
+    AnswerNextDialog("115200", QDialogButtonBox::Ok);
+    QTest::mouseClick(ui().SpeedButtonConfig, Qt::LeftButton);
+    const quillon_test::ClassicRate seen = quillon_test::ClassicRateOf(board->Slave());
+    EXPECT_EQ(seen.stty, "speed 115200 baud");
+    EXPECT_EQ(seen.code, B115200);
+
+    AnswerNextDialog("250000", QDialogButtonBox::Ok);
+    QTest::mouseClick(ui().SpeedButtonConfig, Qt::LeftButton);
+    qwin::posix::TtyImage exact;
+    ASSERT_EQ(qwin::posix::ReadTty(board->Slave(), exact), 0);
+    EXPECT_EQ(exact.ospeed, 250000u);
     EXPECT_TRUE(dialogs.Boxes.empty());
 }
 

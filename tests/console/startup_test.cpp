@@ -123,7 +123,7 @@ TEST_F(StartupTest, ChoosingAnotherDeviceRetargetsTheClosedPort) {
     TPtyBoard second;
     qwin::TPortRegistration reg(second.DevicePath(), "second board");
     form.reset();
-    form = std::make_unique<TForm2>(dialogs, rtl::TFormatSettings::FromLocale("C"));
+    form = std::make_unique<TTestForm2>(dialogs, rtl::TFormatSettings::FromLocale("C"));
     form->show();
     ASSERT_EQ(ui().ComboBoxDeviceName->count(), 2);
     EXPECT_EQ(form->ComPort()->DeviceName(), u"\\\\.\\" + rtl::Utf8ToString(board->DevicePath()));
@@ -140,7 +140,7 @@ TEST_F(StartupTest, ChoosingAnotherDeviceRetargetsTheClosedPort) {
 TEST_F(StartupTest, WithoutDevicesTheListIsEmptyAndOpeningFails) {
     registration.Release();
     form.reset();
-    form = std::make_unique<TForm2>(dialogs, rtl::TFormatSettings::FromLocale("C"));
+    form = std::make_unique<TTestForm2>(dialogs, rtl::TFormatSettings::FromLocale("C"));
     form->show();
     EXPECT_EQ(ui().ComboBoxDeviceName->count(), 0);
     EXPECT_EQ(form->ComPort()->DeviceName(), u"\\\\.\\");

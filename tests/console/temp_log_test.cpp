@@ -57,14 +57,15 @@ class TempLogTest : public ConsoleTest {
     void Load(const std::optional<QString>& path) {
         dialogs.AnswerFile(path);
         QTest::mouseClick(ui().Button2, Qt::LeftButton);
+        FinishLoad();
     }
     QList<QPointF> Points() const { return form->Chart1().Points(); }
-    QStringList Memo1Lines() { return LinesOf(ui().Memo1->toPlainText()); }
+    QStringList Memo1Lines() { return LinesOf(ui().Memo1->Text()); }
     void UseSeparator(char c) {
         rtl::TFormatSettings settings;
         settings.DecimalSeparator = c;
         form.reset();
-        form = std::make_unique<TForm2>(dialogs, settings);
+        form = std::make_unique<TTestForm2>(dialogs, settings);
         form->show();
     }
 
@@ -101,7 +102,7 @@ TEST_F(TempLogTest, FrenchLocaleFromTheEnvironment) {
     ASSERT_EQ(settings.DecimalSeparator, ',');
 
     form.reset();
-    form = std::make_unique<TForm2>(dialogs, settings);
+    form = std::make_unique<TTestForm2>(dialogs, settings);
     form->show();
     Load(Write("log.txt", "12,23,5;\n13,23.5;\n"));
     // The dot is not this locale's separator: that temperature is not a number.
@@ -122,7 +123,7 @@ TEST_F(TempLogTest, OtherExtensionIsRefusedAndChangesNothingElse) {
     EXPECT_EQ(dialogs.Texts(), QStringList({"mauvais format"}));
     EXPECT_TRUE(ui().Edit1->text().endsWith("log.csv"));
     EXPECT_EQ(Points(), QList<QPointF>({{1, 20}}));
-    EXPECT_EQ(ui().Memo1->toPlainText(), "");
+    EXPECT_EQ(ui().Memo1->Text(), "");
 }
 
 TEST_F(TempLogTest, CancelledDialogOnlyClearsMemo1) {
@@ -131,7 +132,7 @@ TEST_F(TempLogTest, CancelledDialogOnlyClearsMemo1) {
     const QString shown = ui().Edit1->text();
     Load(std::nullopt);
     EXPECT_TRUE(dialogs.Boxes.empty());
-    EXPECT_EQ(ui().Memo1->toPlainText(), "");
+    EXPECT_EQ(ui().Memo1->Text(), "");
     EXPECT_EQ(ui().Edit1->text(), shown);
     EXPECT_EQ(Points().size(), 1);
 }
@@ -144,9 +145,10 @@ TEST_F(TempLogTest, LastLineCountsOnceWithOrWithoutLineFeed) {
 }
 
 TEST_F(TempLogTest, EmptyLineIsAFormatProblem) {
-    Load(Write("log.txt", "1,20;\n\n2,21;\n"));
-    EXPECT_EQ(dialogs.Texts(), QStringList({"bon format", "Problème de format", "Tracé terminé"}));
-    EXPECT_EQ(Memo1Lines(), QStringList({"20", "", "21"}));
+    Load(Write("log.txt", "\n1,20;\n\n2,21;\n"));
+    EXPECT_EQ(dialogs.Texts(), QStringList({"bon format", "Problème de format",
+                                            "Problème de format", "Tracé terminé"}));
+    EXPECT_EQ(Memo1Lines(), QStringList({"", "20", "", "21"}));
     EXPECT_EQ(Points().size(), 2);
 }
 
@@ -193,7 +195,7 @@ TEST_F(TempLogTest, MissingFileCannotBeOpened) {
     Load(QString::fromStdString((dir / "gone.txt").string()));
     EXPECT_EQ(dialogs.Texts(), QStringList({"bon format", "Le fichier ne peut être ouvert"}));
     EXPECT_EQ(Points().size(), 1);
-    EXPECT_EQ(ui().Memo1->toPlainText(), "");
+    EXPECT_EQ(ui().Memo1->Text(), "");
 }
 
 TEST_F(TempLogTest, PathWithAccentsOpens) {
@@ -212,6 +214,39 @@ TEST_F(TempLogTest, ChartKeepsItsFixedTemperatureAxis) {
     EXPECT_EQ(left->titleBrush().color(), QColor(Qt::blue));
     EXPECT_EQ(form->Chart1().BottomAxis()->titleText(), "Id");
     EXPECT_EQ(ui().Chart1->chart()->title(), "Affichage température");
+}
+
+} // namespace
+} // namespace quillon::console::testing
+
+namespace quillon::console::testing {
+namespace {
+
+TEST(ChartColumns, FewPointsAreAllDrawnAndManyKeepEachColumnsExtremes) {
+    const QList<QPointF> few = {{1, 20}, {2, 25}, {3, 21}, {4, 22}, {5, 20}};
+    EXPECT_EQ(PointsForColumns(few, 0, 10, 400), few);
+
+    QList<QPointF> many;
+    for (int i = 0; i < 100000; ++i)
+        many.append(QPointF(i, (i * 7919) % 50));
+    const int columns = 400;
+    const QList<QPointF> drawn = PointsForColumns(many, 0, 100000, columns);
+    EXPECT_LE(drawn.size(), 4 * columns);
+    EXPECT_EQ(drawn.front(), many.front());
+    EXPECT_EQ(drawn.back(), many.back());
+    // Every column reaches from the lowest to the highest of its points: here 0 and 49.
+    for (int c = 0; c < columns; ++c) {
+        double lo = 1e9, hi = -1e9;
+        for (const QPointF& p : drawn)
+            if (int(p.x() * columns / 100000) == c) {
+                lo = std::min(lo, p.y());
+                hi = std::max(hi, p.y());
+            }
+        ASSERT_EQ(lo, 0) << "column " << c;
+        ASSERT_EQ(hi, 49) << "column " << c;
+    }
+    EXPECT_TRUE(std::is_sorted(drawn.begin(), drawn.end(),
+                               [](const QPointF& a, const QPointF& b) { return a.x() < b.x(); }));
 }
 
 } // namespace

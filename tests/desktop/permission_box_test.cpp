@@ -3,7 +3,7 @@
 // privileges to nobody. Root would open any node, so the parent only prepares the node.
 #include "app/Dialogs.h"
 #include "app/QtMainLoop.h"
-#include "app/Unit2.h"
+#include "../console/TestForm.h"
 #include "platform/DeviceEnum.h"
 #include "rtl/Application.h"
 #include "rtl/Exceptions.h"
@@ -75,7 +75,7 @@ std::string ReadAll(int fd) {
         rtl::SetMainLoop(&loop);
         TRecordingDialogs dialogs;
         {
-            TForm2 form(dialogs, rtl::TFormatSettings::FromLocale("C"));
+            testing::TTestForm2 form(dialogs, rtl::TFormatSettings::FromLocale("C"));
             form.show();
             form.ComPort()->SetDeviceName(rtl::Utf8ToString(device));
             QTest::mouseClick(form.Form().SpeedButtonOpenClose, Qt::LeftButton);

@@ -73,7 +73,8 @@ std::filesystem::path TE2eSession::WriteLog(const std::string& name,
 }
 
 TConsoleRun TE2eSession::RunConsole(const std::vector<std::string>& steps,
-                                    const std::vector<std::string>& env) {
+                                    const std::vector<std::string>& env,
+                                    const std::vector<std::string>& args) {
     const std::filesystem::path script = FDir / "script.txt";
     {
         std::ofstream out(script);
@@ -86,7 +87,9 @@ TConsoleRun TE2eSession::RunConsole(const std::vector<std::string>& steps,
         "QUILLON_AUTOMATION=" + script.string(),
     };
     environment.insert(environment.end(), env.begin(), env.end());
-    TChildProcess console({QUILLON_CONSOLE_EXE}, environment);
+    std::vector<std::string> argv{QUILLON_CONSOLE_EXE};
+    argv.insert(argv.end(), args.begin(), args.end());
+    TChildProcess console(argv, environment);
 
     TConsoleRun run;
     const auto deadline = TClock::now() + kConsoleTimeout;

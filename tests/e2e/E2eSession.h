@@ -33,9 +33,10 @@ class TE2eSession {
     std::filesystem::path WriteLog(const std::string& name,
                                    const std::vector<std::string>& options);
     /// Runs the console offscreen on the script, in the environment env adds to the
-    /// session's, until it exits.
+    /// session's and with args on its command line, until it exits.
     TConsoleRun RunConsole(const std::vector<std::string>& steps,
-                           const std::vector<std::string>& env);
+                           const std::vector<std::string>& env,
+                           const std::vector<std::string>& args = {});
 
   private:
     std::filesystem::path FDir;

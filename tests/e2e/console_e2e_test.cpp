@@ -4,6 +4,7 @@
 #include "E2eSession.h"
 #include "FrenchLocale.h"
 
+#include <chrono>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <string>
@@ -79,6 +80,51 @@ TEST(ConsoleWithBoard, ReadingsGoodThenWrongThenPolledUntilGood) {
     EXPECT_EQ(run.Reports, AllPassed(steps));
     EXPECT_EQ(run.ExitCode, 0);
     EXPECT_TRUE(session.StopBoards());
+}
+
+TEST(ConsoleWithBoard, PortOptionSelectsTheBoardListedSecondAndOpensItOnlyOnOpen) {
+    TE2eSession session;
+    // Listed first, and every reading it gives is wrong: a good one comes from the other.
+    ASSERT_FALSE(session.StartBoard({"--bad-every", "1", "--led-period", "0"}).empty());
+    const std::string port = session.StartBoard({"--seed", "3", "--led-period", "0"});
+    ASSERT_FALSE(port.empty());
+    const auto steps = Join({
+        {
+            "expect-text ComboBoxDeviceName " + Quoted(port),
+            "expect-text SpeedButtonOpenClose Open",
+            "click SpeedButtonOpenClose",
+            "expect-text SpeedButtonOpenClose Close",
+            "click RadioButton6",
+            "click Button3",
+            "expect-text test2 \"Bonne valeur\"",
+        },
+        ClosePortAndQuit(),
+    });
+    const TConsoleRun run = session.RunConsole(steps, {"LC_ALL=C"}, {"--port", port});
+    EXPECT_EQ(run.Reports, AllPassed(steps));
+    EXPECT_EQ(run.ExitCode, 0);
+    EXPECT_TRUE(session.StopBoards());
+}
+
+TEST(ConsoleCommandLine, ABadCommandLineIsNamedAndEndsTheConsoleAtOnce) {
+    const std::vector<std::pair<std::vector<std::string>, std::string>> rows = {
+        {{"--port"}, "Missing value after '--port'"},
+        {{"--baud", "9600"}, "Unknown option 'baud'"},
+        {{"/dev/ttyUSB0"}, "unexpected argument '/dev/ttyUSB0'"},
+    };
+    for (const auto& [args, message] : rows) {
+        // Through a shell, so that the console's error output is read as its output.
+        std::vector<std::string> argv{"sh", "-c", "exec \"$0\" \"$@\" 2>&1", QUILLON_CONSOLE_EXE};
+        argv.insert(argv.end(), args.begin(), args.end());
+        TChildProcess console(argv, {"QT_QPA_PLATFORM=offscreen"});
+        const auto deadline = TClock::now() + std::chrono::seconds(30);
+        std::string said;
+        for (auto line = console.ReadLine(deadline); line.State == TChildProcess::TLine::lsLine;
+             line = console.ReadLine(deadline))
+            said += line.Text + "\n";
+        EXPECT_NE(said.find(message), std::string::npos) << args[0] << ": " << said;
+        EXPECT_EQ(console.Wait(deadline), 1) << args[0];
+    }
 }
 
 TEST(ConsoleWithBoard, LedColourFollowsTheBoardWhileLed1IsChecked) {

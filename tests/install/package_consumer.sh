@@ -44,12 +44,35 @@ config=$(dirname "$(find "$root" -name QuillonConfig.cmake)")
 pcdir=$(dirname "$(find "$root" -name quillon.pc)")
 
 echo "== the desktop entry's command"
-cmd=$(sed -n 's/^Exec=//p' "$root/usr/share/applications/fr.quillon.Console.desktop")
+entry=$root/usr/share/applications/fr.quillon.Console.desktop
+cmd=$(sed -n 's/^Exec=//p' "$entry")
 [ -n "$cmd" ] || fail "the desktop entry has no Exec"
 printf 'expect-text SpeedButtonOpenClose Open\nquit\n' >"$work/script"
 mkdir "$work/registry"
 PATH="$root/usr/bin:$PATH" QT_QPA_PLATFORM=offscreen QUILLON_AUTOMATION="$work/script" \
   QUILLON_PORT_REGISTRY="$work/registry" $cmd || fail "'$cmd' from the package did not run"
+
+echo "== the window's class against the desktop entry"
+# The desktop links a window to its launcher by StartupWMClass = the window's WM_CLASS.
+wmclass=$(sed -n 's/^StartupWMClass=//p' "$entry")
+[ -n "$wmclass" ] || fail "the desktop entry has no StartupWMClass"
+# The window is up once the script's first step reports; the X server then lists it.
+printf 'expect-text SpeedButtonOpenClose Open\nexpect-text SpeedButtonOpenClose Close 60000\n' \
+  >"$work/hold"
+mkfifo "$work/reports"
+# shellcheck disable=SC2016 # expanded by the inner shell
+windows=$(PATH="$root/usr/bin:$PATH" QT_QPA_PLATFORM=xcb QUILLON_AUTOMATION="$work/hold" \
+  QUILLON_PORT_REGISTRY="$work/registry" xvfb-run -a -s "-nolisten tcp" bash -c '
+    $1 >"$2" & pid=$!
+    exec 3<"$2"
+    read -r first <&3 && xwininfo -root -tree
+    status=$?
+    kill "$pid"; wait "$pid" 2>/dev/null
+    exit $status' bash "$cmd" "$work/reports") || fail "the console's window did not come up"
+classes=$(grep -o '("[^"]*" "[^"]*")' <<<"$windows" | sort -u)
+echo "window classes: $classes"
+grep -qF "\"$wmclass\")" <<<"$classes" ||
+  fail "no window of class '$wmclass', the desktop entry's StartupWMClass"
 
 echo "== find_package(Quillon)"
 examples=$root/usr/share/doc/quillon/examples

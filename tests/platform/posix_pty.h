@@ -1,7 +1,7 @@
 #pragma once
 // A real pty pair for the POSIX backend's tests: the test holds the master end and
 // opens the slave through the platform API, as a program opens a serial port.
-#include "platform/WinApi.h"
+#include "port_handle.h"
 #include "rtl/Text.h"
 
 #include <cstdlib>
@@ -77,52 +77,6 @@ class Pty {
   private:
     int master_ = -1, slave_ = -1;
     std::string path_;
-};
-
-inline HANDLE OpenPort(const string& name) {
-    return CreateFile(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                      FILE_FLAG_OVERLAPPED | FILE_ATTRIBUTE_NORMAL, 0);
-}
-
-/// A handle closed at the end of the scope.
-class Handle {
-  public:
-    explicit Handle(HANDLE h = INVALID_HANDLE_VALUE) : h_(h) {}
-    ~Handle() { Close(); }
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-    HANDLE get() const { return h_; }
-    operator HANDLE() const { return h_; }
-    bool Valid() const { return h_ != INVALID_HANDLE_VALUE && h_ != 0; }
-    void Close() {
-        if (Valid()) CloseHandle(h_);
-        h_ = INVALID_HANDLE_VALUE;
-    }
-
-  private:
-    HANDLE h_;
-};
-
-/// An open port on a fresh pty, with a manual-reset event per direction and one
-/// auto-reset event for the line-event wait, as the component uses them.
-struct PtyPort {
-    Pty pty;
-    Handle port{OpenPort(pty.Name())};
-    Handle readEvent{CreateEvent(nullptr, TRUE, TRUE, nullptr)};
-    Handle writeEvent{CreateEvent(nullptr, TRUE, TRUE, nullptr)};
-    Handle waitEvent{CreateEvent(nullptr, FALSE, FALSE, nullptr)};
-    OVERLAPPED readOv{}, writeOv{}, waitOv{};
-
-    PtyPort() {
-        readOv.hEvent = readEvent;
-        writeOv.hEvent = writeEvent;
-        waitOv.hEvent = waitEvent;
-    }
-    void SetTimeouts(DWORD interval, DWORD multiplier, DWORD constant, DWORD wMult = 0,
-                     DWORD wConst = 0) {
-        COMMTIMEOUTS t{interval, multiplier, constant, wMult, wConst};
-        if (!SetCommTimeouts(port, t)) throw std::runtime_error("SetCommTimeouts");
-    }
 };
 
 /// The process's CPU time (user + system, all threads) in milliseconds.

@@ -1,5 +1,6 @@
 // Inputs far larger than the board sends: a megabyte on one terminal line, a temperature
-// log of a hundred thousand lines in reverse order, and one of a million lines.
+// log of a hundred thousand lines in reverse order, and one of a million lines, loaded
+// between the window's events.
 #include "../console/ConsoleTestSupport.h"
 #include "app/TemperatureChart.h"
 #include "app/TerminalView.h"
@@ -75,14 +76,19 @@ TEST_F(LargeInput, TheTerminalKeepsAMegabyteWithoutALineEnd) {
 
 TEST_F(LargeInput, AHundredThousandLinesInReverseOrderArePlottedAscending) {
     LoadLog(100000, 1);
+    FinishLoad();
     EXPECT_EQ(dialogs.Texts(), QStringList({"bon format", "Tracé terminé"}));
     EXPECT_TRUE(HoldsLogPoints(1, 100000));
 }
 
-TEST_F(LargeInput, AMillionLinesLoadWithoutError) {
+TEST_F(LargeInput, AMillionLinesLoadBetweenTheWindowsEventsWithoutError) {
     LoadLog(1, 1000000);
+    // The click has returned long before the end: the window answers meanwhile.
+    ASSERT_TRUE(form->Loading());
+    FinishLoad();
     EXPECT_EQ(dialogs.Texts(), QStringList({"bon format", "Tracé terminé"}));
     EXPECT_TRUE(HoldsLogPoints(1, 1000000));
+    EXPECT_EQ(ui().Memo1->LineCount(), 1000000);
 }
 
 } // namespace

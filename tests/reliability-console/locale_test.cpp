@@ -53,7 +53,7 @@ class LocaleConsole : public ConsoleTest {
     void SetUp() override {
         ConsoleTest::SetUp();
         form.reset();
-        form = std::make_unique<TForm2>(dialogs, rtl::TFormatSettings::FromEnvironment());
+        form = std::make_unique<TTestForm2>(dialogs, rtl::TFormatSettings::FromEnvironment());
         form->show();
     }
 };
@@ -69,9 +69,10 @@ TEST_F(LocaleConsole, TheLoaderReadsTheLocalesNotation) {
     std::ofstream(path, std::ios::binary) << (French() ? "12,23,5;\n" : "12,23.5;\n");
     dialogs.AnswerFile(QString::fromStdString(path.string()));
     QTest::mouseClick(ui().Button2, Qt::LeftButton);
+    FinishLoad();
     EXPECT_EQ(dialogs.Texts(), QStringList({"bon format", "Tracé terminé"}));
     EXPECT_EQ(form->Chart1().Points(), QList<QPointF>({{12, 23.5}}));
-    EXPECT_EQ(ui().Memo1->toPlainText(), French() ? "23,5" : "23.5");
+    EXPECT_EQ(ui().Memo1->Text(), French() ? "23,5" : "23.5");
 }
 
 TEST(LocalePortLog, LinesAreTheStampThenTheSameTextInEveryLocale) {
@@ -140,7 +141,7 @@ int main(int argc, char** argv) {
     qwin::SetSystemRoot((Scratch() / "root").string());
 
     QApplication app(argc, argv);
-    quillon::console::TQtMainLoop loop;
+    quillon::console::testing::TManualClockLoop loop;
     loop.SetManualClock(true);
     quillon::console::testing::SetLoop(&loop);
     ::testing::InitGoogleTest(&argc, argv);

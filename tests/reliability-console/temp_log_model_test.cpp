@@ -152,6 +152,7 @@ TEST_F(TempLogModel, SeededFilesGiveTheModelsMessagesAndPoints) {
         dialogs.Boxes.clear();
         dialogs.AnswerFile(QString::fromStdString(path.string()));
         ui().Button2->click();
+        FinishLoad();
         const QList<QPointF> got = form->Chart1().Points();
         points += int(got.size());
         if (dialogs.Texts() != want.Messages || got != want.Points) {

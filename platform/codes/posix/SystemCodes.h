@@ -13,6 +13,10 @@ static_assert(EIO == 5, "device-lost code must equal EIO");
 constexpr std::uint32_t ERROR_INVALID_HANDLE = EBADF;
 constexpr std::uint32_t ERROR_INVALID_PARAMETER = EINVAL;
 constexpr std::uint32_t ERROR_OPERATION_ABORTED = ECANCELED;
+/// The device is held by another opener, or is still busy with what it was given.
+constexpr std::uint32_t ERROR_BUSY = EBUSY;
+/// The user cancelled a dialog.
+constexpr std::uint32_t ERROR_CANCELLED = ECANCELED;
 /// A result that does not fit the caller's buffer.
 constexpr std::uint32_t ERROR_INSUFFICIENT_BUFFER = ENOBUFS;
 

@@ -11,6 +11,10 @@ constexpr std::uint32_t ERROR_ACCESS_DENIED = 5;
 constexpr std::uint32_t ERROR_INVALID_HANDLE = 6;
 constexpr std::uint32_t ERROR_INVALID_PARAMETER = 87;
 constexpr std::uint32_t ERROR_OPERATION_ABORTED = 995;
+/// The device is held by another opener, or is still busy with what it was given.
+constexpr std::uint32_t ERROR_BUSY = 170;
+/// The user cancelled a dialog.
+constexpr std::uint32_t ERROR_CANCELLED = 1223;
 /// A result that does not fit the caller's buffer.
 constexpr std::uint32_t ERROR_INSUFFICIENT_BUFFER = 122;
 

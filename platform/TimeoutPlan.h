@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <optional>
 
-namespace qvirt::detail {
+namespace qwin::detail {
 
 /// When a read request of a given size completes.
 struct TReadPlan {
@@ -19,8 +19,8 @@ struct TReadPlan {
 };
 
 /// The plan of a read of count bytes.
-TReadPlan PlanRead(const qwin::COMMTIMEOUTS& t, qwin::DWORD count);
+TReadPlan PlanRead(const COMMTIMEOUTS& t, DWORD count);
 /// The total limit of a write of count bytes; none when both write members are 0.
-std::optional<std::uint64_t> PlanWrite(const qwin::COMMTIMEOUTS& t, qwin::DWORD count);
+std::optional<std::uint64_t> PlanWrite(const COMMTIMEOUTS& t, DWORD count);
 
-} // namespace qvirt::detail
+} // namespace qwin::detail

@@ -1,19 +1,17 @@
-#include "platform/virtual/ReadPlan.h"
+#include "platform/TimeoutPlan.h"
 
-namespace qvirt::detail {
-
-using qwin::MAXDWORD;
+namespace qwin::detail {
 
 namespace {
 
 // 64 bits hold MAXDWORD * MAXDWORD + MAXDWORD without overflow.
-std::uint64_t Total(qwin::DWORD multiplier, qwin::DWORD constant, qwin::DWORD count) {
+std::uint64_t Total(DWORD multiplier, DWORD constant, DWORD count) {
     return std::uint64_t(multiplier) * count + constant;
 }
 
 } // namespace
 
-TReadPlan PlanRead(const qwin::COMMTIMEOUTS& t, qwin::DWORD count) {
+TReadPlan PlanRead(const COMMTIMEOUTS& t, DWORD count) {
     TReadPlan plan;
     const auto interval = t.ReadIntervalTimeout;
     const auto multiplier = t.ReadTotalTimeoutMultiplier;
@@ -37,9 +35,9 @@ TReadPlan PlanRead(const qwin::COMMTIMEOUTS& t, qwin::DWORD count) {
     return plan;
 }
 
-std::optional<std::uint64_t> PlanWrite(const qwin::COMMTIMEOUTS& t, qwin::DWORD count) {
+std::optional<std::uint64_t> PlanWrite(const COMMTIMEOUTS& t, DWORD count) {
     if (t.WriteTotalTimeoutMultiplier == 0 && t.WriteTotalTimeoutConstant == 0) return std::nullopt;
     return Total(t.WriteTotalTimeoutMultiplier, t.WriteTotalTimeoutConstant, count);
 }
 
-} // namespace qvirt::detail
+} // namespace qwin::detail

@@ -1,0 +1,10 @@
+#include "device_fixture.h"
+
+namespace quillon_test {
+
+const std::vector<Backend>& Devices() {
+    static const std::vector<Backend> all{kVirtual};
+    return all;
+}
+
+} // namespace quillon_test
