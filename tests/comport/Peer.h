@@ -3,6 +3,7 @@
 // or the other end of an in-memory pair. The same transfer tests run on both.
 #include "comport/ComPort.h"
 #include "platform/virtual/VirtualSerial.h"
+#include "tests/support/PtyPair.h"
 
 #include <memory>
 #include <string>
@@ -14,23 +15,9 @@ using Bytes = std::vector<uint8_t>;
 
 /// A pty pair of the test's own. The port opens the slave by its path; the test keeps the
 /// slave open too, so the line stays up while the port closes and reopens.
-class TPty {
-  public:
-    TPty();
-    ~TPty();
-    TPty(const TPty&) = delete;
-    TPty& operator=(const TPty&) = delete;
-
-    int Master() const { return FMaster; }
-    int Slave() const { return FSlave; }
-    const std::string& Path() const { return FPath; }
+struct TPty : quillon_test::TPtyPair {
     /// The slave's path as a port's DeviceName.
-    string DeviceName() const;
-
-  private:
-    int FMaster = -1;
-    int FSlave = -1;
-    std::string FPath;
+    string DeviceName() const { return rtl::Utf8ToString(SlavePath()); }
 };
 
 /// A unique in-memory pair: the port opens end A, the test drives end B.
