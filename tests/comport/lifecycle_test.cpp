@@ -291,8 +291,7 @@ TEST_F(LifecycleTest, CloseOnTheEventThreadRunsOnTheMainThread) {
     port.SetSynchronizeEvents(false);
     port.SetOnRxChar(onRxChar);
     port.Open();
-    const char byte = 'x';
-    ASSERT_EQ(::write(pty.Master(), &byte, 1), 1);
+    pty.Feed("x");
     ASSERT_TRUE(rtl::PlainLoop().RunUntil([&] { return !port.Active(); }));
     // The handler's Close returned only after the main thread had run it.
     ASSERT_TRUE(quillon_test::AwaitThreadsGone());

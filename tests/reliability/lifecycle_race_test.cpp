@@ -64,7 +64,7 @@ TEST_F(LifecycleRace, CloseOrDestroyAtARandomMomentLeavesNothingBehind) {
         std::string burst(burstSize(rng), '\0');
         for (char& c : burst)
             c = static_cast<char>(byte(rng));
-        ASSERT_EQ(::write(pty.Master(), burst.data(), burst.size()), ssize_t(burst.size()));
+        pty.Feed(burst);
 
         // A deliberate random delay during which the loop serves dispatches.
         Loop.RunUntil([] { return false; }, std::chrono::milliseconds(offsetMs(rng)));
