@@ -1,16 +1,18 @@
 #include "Measurements.h"
 
+#include "StackProcess.h"
+#include "tests/support/FdIo.h"
+#include "tests/support/PtyPair.h"
+
 #include <algorithm>
 #include <stdexcept>
 #include <vector>
-
-#include "PtyPair.h"
-#include "StackProcess.h"
 
 namespace quillon::bench {
 
 namespace {
 
+using quillon_test::TPtyPair;
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
@@ -23,20 +25,24 @@ void ExpectLine(TStackProcess& stack, const std::string& expected, milliseconds 
         throw std::runtime_error("the stack said \"" + line + "\", not \"" + expected + "\"");
 }
 
-double Ms(int64_t ns) { return static_cast<double>(ns) / 1e6; }
+double Ms(int64_t ns) {
+    return static_cast<double>(ns) / 1e6;
+}
 
 } // namespace
 
 TRxResult MeasureRx(const std::string& program, const TSizes& sizes) {
     TPtyPair pty;
+    pty.MakeRaw();
     TStackProcess stack(program, {pty.SlavePath(), "rx", std::to_string(sizes.RxBytes)});
     ExpectLine(stack, "READY", kStartLimit);
     const TThreadCost before = stack.Cost();
     std::vector<char> chunk(sizes.RxChunk);
-    for (size_t i = 0; i < chunk.size(); ++i) chunk[i] = static_cast<char>(i * 7 + 1);
+    for (size_t i = 0; i < chunk.size(); ++i)
+        chunk[i] = static_cast<char>(i * 7 + 1);
     const auto start = Clock::now();
     for (uint64_t sent = 0; sent < sizes.RxBytes; sent += chunk.size())
-        WriteAll(pty.Master(), chunk.data(), std::min<uint64_t>(chunk.size(), sizes.RxBytes - sent));
+        pty.Feed(chunk.data(), std::min<uint64_t>(chunk.size(), sizes.RxBytes - sent));
     ExpectLine(stack, "DONE " + std::to_string(sizes.RxBytes), kFinishLimit);
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     const TThreadCost after = stack.WaitExit();
@@ -47,6 +53,7 @@ TRxResult MeasureRx(const std::string& program, const TSizes& sizes) {
 
 TEchoResult MeasureEcho(const std::string& program, const TSizes& sizes) {
     TPtyPair pty;
+    pty.MakeRaw();
     const int total = sizes.EchoWarmup + sizes.Echoes;
     TStackProcess stack(program, {pty.SlavePath(), "echo", std::to_string(total)});
     ExpectLine(stack, "READY", kStartLimit);
@@ -56,23 +63,27 @@ TEchoResult MeasureEcho(const std::string& program, const TSizes& sizes) {
     for (int i = 0; i < total; ++i) {
         const char out = static_cast<char>(i), in = 0;
         const auto t0 = Clock::now();
-        WriteAll(pty.Master(), &out, 1);
+        pty.Feed(&out, 1);
         char back = in;
-        ReadExactly(pty.Master(), &back, 1);
+        quillon_test::ReadExactly(pty.Master(), &back, 1);
         const auto t1 = Clock::now();
         if (back != out) throw std::runtime_error("the stack echoed a different byte");
-        if (i >= sizes.EchoWarmup) us.push_back(std::chrono::duration<double, std::micro>(t1 - t0).count());
+        if (i >= sizes.EchoWarmup)
+            us.push_back(std::chrono::duration<double, std::micro>(t1 - t0).count());
     }
     ExpectLine(stack, "DONE " + std::to_string(total), kFinishLimit);
     const TThreadCost after = stack.WaitExit();
     std::sort(us.begin(), us.end());
-    const auto at = [&](double q) { return us[std::min(us.size() - 1, static_cast<size_t>(q * us.size()))]; };
+    const auto at = [&](double q) {
+        return us[std::min(us.size() - 1, static_cast<size_t>(q * us.size()))];
+    };
     return {at(0.5), at(0.99), Ms(after.CpuNs - before.CpuNs) * 1000 / total,
             static_cast<double>(after.VoluntarySwitches - before.VoluntarySwitches) / total};
 }
 
 TIdleResult MeasureIdle(const std::string& program, const TSizes& sizes) {
     TPtyPair pty;
+    pty.MakeRaw();
     TStackProcess stack(program, {pty.SlavePath(), "idle", "0"});
     ExpectLine(stack, "READY", kStartLimit);
     stack.StayQuiet(sizes.IdleSettle);
@@ -82,7 +93,8 @@ TIdleResult MeasureIdle(const std::string& program, const TSizes& sizes) {
     stack.Terminate();
     const double scale = 5000.0 / static_cast<double>(sizes.IdleSpan.count()); // per 5 s
     return {Ms(after.CpuNs - before.CpuNs) * scale,
-            static_cast<int64_t>(static_cast<double>(after.VoluntarySwitches - before.VoluntarySwitches) * scale)};
+            static_cast<int64_t>(
+                static_cast<double>(after.VoluntarySwitches - before.VoluntarySwitches) * scale)};
 }
 
 } // namespace quillon::bench

@@ -1,12 +1,12 @@
 #pragma once
 // One run of a stack program: started with its arguments, its READY and DONE lines read
 // from a pipe, and the cost of all its threads read from the kernel.
+#include "tests/support/ChildProcess.h"
+
 #include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
-
-#include <sys/types.h>
 
 namespace quillon::bench {
 
@@ -17,12 +17,9 @@ struct TThreadCost {
 };
 
 class TStackProcess {
-public:
+  public:
     /// Starts program with args; its stdout comes to us, its stderr goes to ours.
     TStackProcess(const std::string& program, const std::vector<std::string>& args);
-    ~TStackProcess();
-    TStackProcess(const TStackProcess&) = delete;
-    TStackProcess& operator=(const TStackProcess&) = delete;
 
     /// The next line the stack prints; throws when none comes within timeout.
     std::string NextLine(std::chrono::milliseconds timeout);
@@ -33,17 +30,13 @@ public:
     /// Waits for the exit; returns the cost of the whole process over its life. Throws
     /// unless it exited with status 0.
     TThreadCost WaitExit();
-    /// Waits for the exit; its status, or minus the signal that ended it.
+    /// Waits for the exit; its status, or 128 + the signal that ended it.
     int WaitStatus();
     /// Ends the stack (idle runs) and reaps it.
     void Terminate();
 
-private:
-    int Reap(TThreadCost* cost);
-
-    pid_t FPid = -1;
-    int FOut = -1;
-    std::string FPending;
+  private:
+    quillon_test::TChildProcess FChild;
 };
 
 } // namespace quillon::bench

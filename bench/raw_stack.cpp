@@ -1,27 +1,14 @@
 // The limit: a blocking read loop straight on the tty, no event path, no copies.
+#include "StackArgs.h"
+#include "tests/support/FdIo.h"
+
+#include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
 #include <termios.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <cstdio>
-
-#include "StackArgs.h"
-
-namespace {
-
-bool WriteAll(int fd, const char* data, size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
-} // namespace
+using quillon_test::WriteAll;
 
 int main(int argc, char** argv) {
     using quillon::bench::TMode;

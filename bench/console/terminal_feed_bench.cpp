@@ -1,16 +1,16 @@
 // Text at full speed into the window's receive path: the port's OnRxChar chain (the
 // indicator's hook, then the console's handler) timed call by call.
+#include "ConsoleBench.h"
+#include "app/Unit2.h"
+#include "tests/support/PtyPair.h"
+#include "ui_Unit2.h"
+
 #include <QApplication>
 #include <QEventLoop>
 #include <algorithm>
 #include <chrono>
 #include <thread>
 #include <vector>
-
-#include "ConsoleBench.h"
-#include "PtyPair.h"
-#include "app/Unit2.h"
-#include "ui_Unit2.h"
 
 namespace quillon::console::bench {
 
@@ -20,7 +20,7 @@ using Clock = std::chrono::steady_clock;
 
 /// Stands in front of the window's receive handler and times each call.
 class TTimedReceive {
-public:
+  public:
     TTimedReceive(TBenchForm& form, int64_t target, QEventLoop& loop)
         : FForm(form), FInner(form.ComPort()->OnRxChar()), FTarget(target), FLoop(loop) {
         form.ComPort()->SetOnRxChar(TNotifyEvent::Of<&TTimedReceive::Call>(this));
@@ -30,7 +30,7 @@ public:
     bool Finished() const { return FForm.ReadBytesTotal() >= FTarget; }
     std::vector<double> Ms;
 
-private:
+  private:
     void Call(TObject* Sender) {
         const auto t0 = Clock::now();
         FInner(Sender);
@@ -59,7 +59,8 @@ TFeedResult MeasureTerminalFeed(int64_t bytes, size_t chunk) {
     TBenchDialogs dialogs;
     TBenchForm form(dialogs, rtl::TFormatSettings::FromLocale("C"));
     form.show();
-    ::quillon::bench::TPtyPair pty;
+    quillon_test::TPtyPair pty;
+    pty.MakeRaw();
     form.ComPort()->SetDeviceName(u"\\\\.\\" + rtl::Utf8ToString(pty.SlavePath()));
 
     QEventLoop loop;
@@ -72,8 +73,7 @@ TFeedResult MeasureTerminalFeed(int64_t bytes, size_t chunk) {
         const auto start = Clock::now();
         std::thread feeder([&] {
             for (int64_t sent = 0; sent < bytes; sent += static_cast<int64_t>(chunk))
-                ::quillon::bench::WriteAll(pty.Master(), text.data(),
-                                           std::min<int64_t>(static_cast<int64_t>(chunk), bytes - sent));
+                pty.Feed(text.data(), std::min<int64_t>(static_cast<int64_t>(chunk), bytes - sent));
         });
         if (!timed.Finished()) loop.exec();
         result.Seconds = std::chrono::duration<double>(Clock::now() - start).count();

@@ -3,6 +3,9 @@
 #include "board/BoardEngine.h"
 #include "board_text.h"
 #include "platform/PortRegistry.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/ScopedEnv.h"
+#include "tests/support/ScratchDir.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -12,13 +15,11 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
-#include <ftw.h>
 #include <functional>
 #include <gtest/gtest.h>
 #include <optional>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sstream>
 #include <string>
 #include <sys/ioctl.h>
@@ -27,8 +28,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
-
-extern char** environ;
 
 namespace {
 
@@ -67,77 +66,36 @@ std::size_t CountLinesStartingWith(const std::string& text, const std::string& p
     return count;
 }
 
+std::vector<std::string> BoardArgv(const std::vector<std::string>& options) {
+    std::vector<std::string> argv{QUILLON_BOARD_PROGRAM};
+    argv.insert(argv.end(), options.begin(), options.end());
+    return argv;
+}
+
 // The board as a child process, its standard output (and error) on pipes.
-class TBoard {
+class TBoard : public quillon_test::TChildProcess {
   public:
-    explicit TBoard(const std::vector<std::string>& options, bool captureErrors = false) {
-        int out[2], err[2] = {-1, -1};
-        if (::pipe2(out, O_CLOEXEC) != 0 || (captureErrors && ::pipe2(err, O_CLOEXEC) != 0))
-            throw std::runtime_error("pipe failed");
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-        if (captureErrors) posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
-        std::vector<std::string> args = {QUILLON_BOARD_PROGRAM};
-        args.insert(args.end(), options.begin(), options.end());
-        std::vector<char*> argv;
-        for (auto& a : args)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        const int rc =
-            ::posix_spawn(&Pid, QUILLON_BOARD_PROGRAM, &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(out[1]);
-        if (captureErrors) ::close(err[1]);
-        Out = out[0];
-        Err = err[0];
-        if (rc != 0) throw std::runtime_error(std::string("spawn failed: ") + std::strerror(rc));
-    }
-
-    ~TBoard() {
-        if (Pid > 0) {
-            ::kill(Pid, SIGKILL);
-            ::waitpid(Pid, nullptr, 0);
-        }
-        ::close(Out);
-        if (Err >= 0) ::close(Err);
-    }
-
-    TBoard(const TBoard&) = delete;
-    TBoard& operator=(const TBoard&) = delete;
+    explicit TBoard(const std::vector<std::string>& options, bool captureErrors = false)
+        : TChildProcess(BoardArgv(options), {{}, captureErrors}) {}
 
     /// The device from the "PORT <device>" line; empty if the board printed none.
     std::string Port() {
-        std::string text;
-        if (!ReadUntil(Out, text,
-                       [](const std::string& t) { return t.find('\n') != std::string::npos; }))
-            return {};
-        const std::string line = text.substr(0, text.find('\n'));
+        const TLine line =
+            ReadLine(quillon_test::TClock::now() + std::chrono::milliseconds(GuardMs));
         const std::string prefix = "PORT /dev/pts/";
-        if (line.rfind(prefix, 0) != 0 || !AllDigits(std::string_view(line).substr(prefix.size())))
+        if (line.State != TLine::lsLine || line.Text.rfind(prefix, 0) != 0 ||
+            !AllDigits(std::string_view(line.Text).substr(prefix.size())))
             return {};
-        return line.substr(5);
-    }
-
-    /// Waits for the board to end; returns its wait status.
-    int Wait(rusage* usage = nullptr) {
-        int status = -1;
-        rusage ignored{};
-        const pid_t r = ::wait4(Pid, &status, 0, usage ? usage : &ignored);
-        Pid = r == Pid ? 0 : Pid;
-        return status;
+        return line.Text.substr(5);
     }
 
     /// Waits until the trace on standard error has `count` lines starting with `prefix`.
     bool AwaitTrace(const std::string& prefix, std::size_t count = 1) {
-        return ReadUntil(Err, Errors, [&](const std::string& t) {
+        return ReadUntil(Err(), Errors, [&](const std::string& t) {
             return CountLinesStartingWith(t, prefix) >= count;
         });
     }
 
-    pid_t Pid = 0;
-    int Out = -1;
-    int Err = -1;
     std::string Errors;
 };
 
@@ -167,12 +125,6 @@ class TConsole {
     int Fd;
 };
 
-void RemoveTree(const std::string& path) {
-    ::nftw(
-        path.c_str(), [](const char* p, const struct stat*, int, FTW*) { return ::remove(p); }, 16,
-        FTW_DEPTH | FTW_PHYS);
-}
-
 std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream content;
@@ -185,25 +137,12 @@ bool Exists(const std::string& path) {
     return ::lstat(path.c_str(), &st) == 0;
 }
 
-bool ExitedWith(int status, int code) {
-    return WIFEXITED(status) && WEXITSTATUS(status) == code;
+bool ExitedWith(std::optional<int> status, int code) {
+    return status == code;
 }
 
 class BoardProgramTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        std::string pattern = ::testing::TempDir() + "quillon-board-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr) << std::strerror(errno);
-        Root = pattern;
-        Registry = Root + "/registry";
-        ::setenv("QUILLON_PORT_REGISTRY", Registry.c_str(), 1);
-    }
-
-    void TearDown() override {
-        ::unsetenv("QUILLON_PORT_REGISTRY");
-        RemoveTree(Root);
-    }
-
     // Registry entries as files, whether live or stale.
     std::vector<std::string> EntryFiles() const {
         std::vector<std::string> names;
@@ -215,8 +154,10 @@ class BoardProgramTest : public ::testing::Test {
         return names;
     }
 
-    std::string Root;
-    std::string Registry;
+    quillon_test::TScratchDir Dir{"quillon-board"};
+    const std::string Root = Dir.Path();
+    const std::string Registry = Root + "/registry";
+    quillon_test::TScopedEnv RegistryEnv{"QUILLON_PORT_REGISTRY", Registry};
 };
 
 // ---------------------------------------------------------------- dialogue
@@ -325,7 +266,7 @@ TEST_F(BoardProgramTest, RegisteredWhileRunningAndRemovedOnSigterm) {
     ASSERT_TRUE(console.Send("w"));
     EXPECT_TRUE(IsGoodReading(console.ReceiveUntil("f"))) << "the link reaches the board";
 
-    ASSERT_EQ(::kill(board.Pid, SIGTERM), 0);
+    ASSERT_EQ(::kill(board.Pid(), SIGTERM), 0);
     EXPECT_TRUE(ExitedWith(board.Wait(), 0));
     EXPECT_TRUE(EntryFiles().empty()) << "the board removes its own entry";
     EXPECT_FALSE(Exists(link));
@@ -341,9 +282,8 @@ TEST_F(BoardProgramTest, KilledBoardLeavesNoVisibleRegistration) {
     ASSERT_FALSE(device.empty());
     ASSERT_EQ(qwin::ListRegisteredPorts().size(), 1U);
 
-    ASSERT_EQ(::kill(board.Pid, SIGKILL), 0);
-    const int status = board.Wait();
-    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+    ASSERT_EQ(::kill(board.Pid(), SIGKILL), 0);
+    EXPECT_TRUE(ExitedWith(board.Wait(), 128 + SIGKILL));
     EXPECT_EQ(EntryFiles().size(), 1U) << "a killed board cannot clean up";
     EXPECT_TRUE(qwin::ListRegisteredPorts().empty());
     EXPECT_TRUE(EntryFiles().empty()) << "listing deletes the stale entry";
@@ -379,7 +319,7 @@ TEST_F(BoardProgramTest, IdleBoardSleeps) {
         ASSERT_GE(console.Fd, 0);
     }
     rusage usage{};
-    EXPECT_TRUE(ExitedWith(board.Wait(&usage), 0));
+    EXPECT_TRUE(ExitedWith(board.Wait(quillon_test::TClock::time_point::max(), &usage), 0));
     const double cpuMs = (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000.0 +
                          (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000.0;
     EXPECT_LT(cpuMs, 250.0) << "800 ms of a board that mostly waits";
@@ -434,7 +374,7 @@ TEST_F(BoardProgramTest, CommandLineIsChecked) {
     {
         TBoard board({"--help"});
         std::string text;
-        ReadUntil(board.Out, text, [](const std::string&) { return false; });
+        ReadUntil(board.Out(), text, [](const std::string&) { return false; });
         EXPECT_TRUE(ExitedWith(board.Wait(), 0));
         for (const char* option : {"--led-period", "--bad-every", "--bad-prob", "--split", "--crlf",
                                    "--delay", "--silent", "--unplug-after", "--seed", "--symlink",
@@ -450,7 +390,7 @@ TEST_F(BoardProgramTest, CommandLineIsChecked) {
         SCOPED_TRACE(options[0]);
         TBoard board(options, true);
         std::string text;
-        ReadUntil(board.Out, text, [](const std::string&) { return false; });
+        ReadUntil(board.Out(), text, [](const std::string&) { return false; });
         EXPECT_TRUE(ExitedWith(board.Wait(), 2));
         EXPECT_TRUE(text.empty()) << "no PORT line: " << text;
         EXPECT_TRUE(EntryFiles().empty());

@@ -1,4 +1,7 @@
 #include "platform/PortRegistry.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/ScopedEnv.h"
+#include "tests/support/ScratchDir.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -7,7 +10,6 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
-#include <ftw.h>
 #include <gtest/gtest.h>
 #include <optional>
 #include <sstream>
@@ -28,35 +30,8 @@ using qwin::PortRegistryDir;
 using qwin::TPortRegistration;
 using qwin::TRegisteredPort;
 
-// Sets or clears an environment variable and puts the old value back at the end.
-class TScopedEnv {
-  public:
-    TScopedEnv(const char* name, const char* value) : FName(name) {
-        if (const char* old = std::getenv(name)) FOld = old;
-        if (value)
-            ::setenv(name, value, 1);
-        else
-            ::unsetenv(name);
-    }
-    ~TScopedEnv() {
-        if (FOld)
-            ::setenv(FName.c_str(), FOld->c_str(), 1);
-        else
-            ::unsetenv(FName.c_str());
-    }
-    TScopedEnv(const TScopedEnv&) = delete;
-    TScopedEnv& operator=(const TScopedEnv&) = delete;
-
-  private:
-    std::string FName;
-    std::optional<std::string> FOld;
-};
-
-void RemoveTree(const std::string& path) {
-    ::nftw(
-        path.c_str(), [](const char* p, const struct stat*, int, FTW*) { return ::remove(p); }, 16,
-        FTW_DEPTH | FTW_PHYS);
-}
+using quillon_test::RunInChild;
+using quillon_test::TScopedEnv;
 
 std::vector<std::string> NamesIn(const std::string& dir) {
     std::vector<std::string> names;
@@ -80,22 +55,9 @@ std::string ReadFile(const std::string& path) {
 
 class PortRegistryTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        std::string pattern = ::testing::TempDir() + "quillon-registry-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr) << std::strerror(errno);
-        FRoot = pattern;
-        Registry = FRoot + "/registry";
-        FEnv.emplace("QUILLON_PORT_REGISTRY", Registry.c_str());
-    }
-
-    void TearDown() override {
-        FEnv.reset();
-        RemoveTree(FRoot);
-    }
-
     // A file standing in for a device node.
     std::string MakeDevice(const std::string& name) {
-        const std::string path = FRoot + "/" + name;
+        const std::string path = FRoot.PathOf(name);
         std::ofstream(path) << "";
         return path;
     }
@@ -107,11 +69,14 @@ class PortRegistryTest : public ::testing::Test {
         return names;
     }
 
-    std::string Registry;
+  private:
+    quillon_test::TScratchDir FRoot{"quillon-registry"};
+
+  protected:
+    const std::string Registry = FRoot.PathOf("registry");
 
   private:
-    std::string FRoot;
-    std::optional<TScopedEnv> FEnv;
+    TScopedEnv FEnv{"QUILLON_PORT_REGISTRY", Registry};
 };
 
 // ---------------------------------------------------------------- location
@@ -205,14 +170,11 @@ TEST_F(PortRegistryTest, MovingHandsTheEntryOver) {
 TEST_F(PortRegistryTest, ForkedChildDoesNotRemoveItsParentsEntry) {
     const std::string device = MakeDevice("ttyFAKE0");
     TPortRegistration registration(device, "parent");
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        registration.Release();
-        ::_exit(0);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_EQ(RunInChild([&] {
+                  registration.Release();
+                  return 0;
+              }),
+              0);
     EXPECT_EQ(Entries().size(), 1U);
 }
 
@@ -274,16 +236,12 @@ TEST_F(PortRegistryTest, EntryOfACrashedProgramIsDeletedWhenListed) {
     const std::string dead = MakeDevice("ttyDEAD");
     TPortRegistration registration(live, "live");
 
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        // _exit runs no destructors: the entry stays behind, as after a crash.
-        TPortRegistration orphan(dead, "dead");
-        ::_exit(0);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    ASSERT_EQ(RunInChild([&]() -> int {
+                  // _exit runs no destructors: the entry stays behind, as after a crash.
+                  TPortRegistration orphan(dead, "dead");
+                  ::_exit(0);
+              }),
+              0);
     ASSERT_EQ(Entries().size(), 2U) << "the crashed program left its entry";
 
     const auto listed = ListRegisteredPorts();
@@ -294,15 +252,13 @@ TEST_F(PortRegistryTest, EntryOfACrashedProgramIsDeletedWhenListed) {
 
 TEST_F(PortRegistryTest, HalfWrittenEntryOfACrashedProgramIsSwept) {
     TPortRegistration registration(MakeDevice("ttyLIVE"), "live");
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        const std::string staged = Registry + "/.staging/" + std::to_string(::getpid()) + "-1";
-        std::ofstream(staged) << "/dev/half";
-        ::_exit(0);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_EQ(RunInChild([&] {
+                  const std::string staged =
+                      Registry + "/.staging/" + std::to_string(::getpid()) + "-1";
+                  std::ofstream(staged) << "/dev/half";
+                  return 0;
+              }),
+              0);
     ASSERT_EQ(NamesIn(Registry + "/.staging").size(), 1U);
     EXPECT_EQ(ListRegisteredPorts().size(), 1U);
     EXPECT_TRUE(NamesIn(Registry + "/.staging").empty());

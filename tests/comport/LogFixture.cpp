@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <ctime>
-#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdlib.h>
@@ -16,9 +15,6 @@ rtl::TDateTime FixedNow() {
 }
 
 void LogFixture::SetUp() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "quillon-log-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    FDir = pattern;
     if (const char* tz = ::getenv("TZ")) {
         FHadTz = true;
         FOldTz = tz;
@@ -40,8 +36,6 @@ void LogFixture::TearDown() {
     else
         ::unsetenv("TZ");
     ::tzset();
-    std::error_code ignored;
-    std::filesystem::remove_all(FDir, ignored);
 }
 
 std::string LogFixture::ReadFile(const std::string& path) {

@@ -2,6 +2,7 @@
 // What a test of the port log needs: a directory of its own, a fixed clock in UTC, an
 // explicit regional format, and the file's bytes.
 #include "rtl/Locale.h"
+#include "tests/support/ScratchDir.h"
 
 #include <gtest/gtest.h>
 #include <string>
@@ -19,12 +20,12 @@ class LogFixture : public ::testing::Test {
     void TearDown() override;
 
     /// A path inside the test's own directory.
-    std::string PathOf(const std::string& name) const { return FDir + "/" + name; }
+    std::string PathOf(const std::string& name) const { return FDir.PathOf(name); }
     /// The whole file, or "<missing>" when it does not exist.
     static std::string ReadFile(const std::string& path);
 
   private:
-    std::string FDir;
+    quillon_test::TScratchDir FDir{"quillon-log"};
     std::string FOldTz;
     bool FHadTz = false;
 };

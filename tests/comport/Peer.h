@@ -17,27 +17,6 @@ constexpr int kPatienceMs = 10000;
 /// Raises std::runtime_error with what failed and errno's text.
 [[noreturn]] void Fail(const char* what);
 
-/// A pty pair of the test's own. The port opens the slave by its path; the test keeps the
-/// slave open too, so the line stays up while the port closes and reopens.
-class TPty {
-  public:
-    TPty();
-    ~TPty();
-    TPty(const TPty&) = delete;
-    TPty& operator=(const TPty&) = delete;
-
-    int Master() const { return FMaster; }
-    int Slave() const { return FSlave; }
-    const std::string& Path() const { return FPath; }
-    /// The slave's path as a port's DeviceName.
-    string DeviceName() const;
-
-  private:
-    int FMaster = -1;
-    int FSlave = -1;
-    std::string FPath;
-};
-
 /// A unique in-memory pair: the port opens end A, the test drives end B.
 qvirt::TPair CreateTestPair();
 

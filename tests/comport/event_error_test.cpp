@@ -10,7 +10,7 @@ using OpenClose = rtl::Handler<void(TCustomComPort*)>;
 using ComError = rtl::Handler<void(TCustomComPort*, EComError&, TComAction&)>;
 
 class EventErrorTest : public EventTest {
-protected:
+  protected:
     std::vector<std::string> Seen;
     std::string Message;
     bool ErrorOnMain = false;
@@ -45,13 +45,12 @@ TEST_F(EventErrorTest, UnpluggingTheDeviceReportsAccessDeniedThenClosesThePort) 
     EXPECT_EQ(Message, qwin::SysErrorMessage(qwin::ERROR_ACCESS_DENIED));
     EXPECT_TRUE(ErrorOnMain);
     EXPECT_FALSE(port.Active());
-    EXPECT_TRUE(WaitForThreads(Loop));
+    EXPECT_TRUE(AwaitThreadsGone(Loop));
     EXPECT_TRUE(Shown.empty()) << "the error reaches OnError only";
 }
 
 TEST_F(EventErrorTest, HangingUpAPtyReportsAccessDeniedThenClosesThePort) {
     TPty pty;
-    ASSERT_FALSE(pty.SlavePath.empty());
     TComPort port(nullptr);
     port.SetDeviceName(pty.DeviceName());
     Watch(port);
@@ -62,7 +61,7 @@ TEST_F(EventErrorTest, HangingUpAPtyReportsAccessDeniedThenClosesThePort) {
 
     EXPECT_EQ(Seen, (std::vector<std::string>{"error 5", "before close", "after close"}));
     EXPECT_FALSE(port.Active());
-    EXPECT_TRUE(WaitForThreads(Loop));
+    EXPECT_TRUE(AwaitThreadsGone(Loop));
     EXPECT_TRUE(Shown.empty());
 }
 
@@ -83,7 +82,7 @@ TEST_F(EventErrorTest, AnOnErrorThatDestroysThePortOnDeviceLossIsSafe) {
     ASSERT_TRUE(RunUntil([&] { return port == nullptr; }));
 
     EXPECT_EQ(errors, 1);
-    EXPECT_TRUE(WaitForThreads(Loop));
+    EXPECT_TRUE(AwaitThreadsGone(Loop));
 }
 
 TEST_F(EventErrorTest, AnotherWaitErrorEndsTheThreadAndTheNextHandlerChangeStartsANewOne) {
@@ -97,7 +96,7 @@ TEST_F(EventErrorTest, AnotherWaitErrorEndsTheThreadAndTheNextHandlerChangeStart
     ASSERT_TRUE(qwin::SetCommMask(port.Handle(), 0));
     ASSERT_TRUE(RunUntil([&] { return !Seen.empty(); }));
     EXPECT_EQ(Seen, (std::vector<std::string>{"error " + std::to_string(EINVAL)}));
-    EXPECT_TRUE(WaitForThreads(Loop));
+    EXPECT_TRUE(AwaitThreadsGone(Loop));
     EXPECT_TRUE(port.Active()) << "only a vanished device closes the port";
     EXPECT_TRUE(Shown.empty());
 
@@ -128,7 +127,7 @@ TEST_F(EventErrorTest, AbortingInOnErrorEndsTheThreadSilently) {
     ASSERT_TRUE(RunUntil([&] { return !port.Active(); }));
 
     EXPECT_EQ(errors, 1);
-    EXPECT_TRUE(WaitForThreads(Loop));
+    EXPECT_TRUE(AwaitThreadsGone(Loop));
     EXPECT_TRUE(Shown.empty());
 }
 

@@ -2,39 +2,27 @@
 // What the event-thread tests share: a main loop of their own, the application's
 // exception display captured, a virtual pair (event_pty.h adds a pty pair), and a way to wait for event
 // threads while still serving the main thread they may be waiting on.
-#include <gtest/gtest.h>
-
-#include <unistd.h>
+#include "comport/ComPort.h"
+#include "platform/virtual/VirtualSerial.h"
+#include "rtl/MainLoop.h"
+#include "tests/comport/Peer.h"
+#include "tests/support/MainThreadTest.h"
 
 #include <algorithm>
 #include <atomic>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <memory>
 #include <string>
 #include <thread>
+#include <unistd.h>
 #include <vector>
-
-#include "comport/ComPort.h"
-#include "platform/virtual/VirtualSerial.h"
-#include "rtl/MainLoop.h"
 
 namespace quillon::eventtest {
 
 using namespace std::chrono_literals;
 
-/// Serves the main loop until every thread has ended; false if some are still running
-/// after 10 s. A thread may be waiting in Synchronize, so the loop keeps running meanwhile.
-inline bool WaitForThreads(rtl::TPlainLoop& loop) {
-    auto done = std::make_shared<std::atomic<bool>>(false);
-    bool ok = false;
-    std::thread waiter([&ok, &loop, done] {
-        ok = rtl::TThread::WaitForAll(10000);
-        loop.Post([done] { *done = true; });
-    });
-    loop.RunUntil([&] { return done->load(); }, 20s);
-    waiter.join();
-    return ok;
-}
+using quillon_test::AwaitThreadsGone;
 
 /// The far end of a virtual pair, opened through the platform like any device.
 struct TPeer {
@@ -68,17 +56,16 @@ struct TPeer {
 };
 
 /// A fresh main loop, virtual pair and captured exception display per test.
-class EventTest : public ::testing::Test {
-protected:
-    rtl::TPlainLoop Loop;
+class EventTest : public quillon_test::TMainThreadTest {
+  protected:
     qvirt::TPair Pair;
     /// Messages the application's exception display showed.
     std::vector<std::string> Shown;
 
     void SetUp() override {
-        Loop.BindToCurrentThread();
-        rtl::SetMainLoop(&Loop);
-        rtl::Application().SetExceptionDisplay([this](const std::string& m) { Shown.push_back(m); });
+        TMainThreadTest::SetUp();
+        rtl::Application().SetExceptionDisplay(
+            [this](const std::string& m) { Shown.push_back(m); });
         static std::atomic<int> serial{0};
         const std::string id = std::to_string(getpid()) + "-" + std::to_string(++serial);
         Pair = qvirt::CreatePair("ev-a-" + id, "ev-b-" + id);
@@ -86,17 +73,12 @@ protected:
     }
 
     void TearDown() override {
-        EXPECT_TRUE(WaitForThreads(Loop)) << "an event thread outlived its test";
-        Loop.ProcessPending();
+        TMainThreadTest::TearDown();
         rtl::Application().SetExceptionDisplay(nullptr);
-        rtl::SetMainLoop(nullptr);
     }
 
     /// A closed port on the pair's first end.
     void Aim(TCustomComPort& port) const { port.SetDeviceName(Pair.A().DeviceName()); }
-
-    /// Runs the loop until pred holds (it is made true by work the loop runs).
-    bool RunUntil(const std::function<bool()>& pred) { return Loop.RunUntil(pred, 10s); }
 
     /// A log file of this test, removed first.
     static std::string FreshLogPath() {

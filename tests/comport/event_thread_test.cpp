@@ -1,4 +1,6 @@
 // When the event thread exists, which mask the device waits for, and the thread's priority.
+#include "event_fixture.h"
+
 #include <sys/resource.h>
 #include <sys/syscall.h>
 
@@ -48,7 +50,7 @@ TEST_F(EventThreadTest, AssigningALineHandlerWhileOpenStartsTheThreadAndTheLastU
     EXPECT_EQ(Pair.A().EventMask(), qwin::EV_RING);
     port.SetOnRing(nullptr);
     EXPECT_EQ(Pair.A().EventMask(), 0u);
-    EXPECT_TRUE(WaitForThreads(Loop));
+    EXPECT_TRUE(AwaitThreadsGone(Loop));
     EXPECT_TRUE(port.Active());
 }
 
@@ -77,12 +79,11 @@ TEST_F(EventThreadTest, HandlersAssignedWhileClosedTakeEffectAtOpenAndCloseEndsT
     EXPECT_EQ(rtl::TThread::RunningCount(), 1);
 
     port.Close();
-    EXPECT_TRUE(WaitForThreads(Loop));
+    EXPECT_TRUE(AwaitThreadsGone(Loop));
 }
 
 TEST_F(EventThreadTest, ReceivedBytesOfAPtyReachOnRxCharOnTheMainThread) {
     TPty pty;
-    ASSERT_FALSE(pty.SlavePath.empty());
     TComPort port(nullptr);
     port.SetDeviceName(pty.DeviceName());
     std::string received;
@@ -94,9 +95,9 @@ TEST_F(EventThreadTest, ReceivedBytesOfAPtyReachOnRxCharOnTheMainThread) {
     port.SetOnRxChar(rx);
     port.Open();
 
-    pty.Send("hello");
+    pty.Feed("hello");
     ASSERT_TRUE(RunUntil([&] { return received.size() >= 5; }));
-    pty.Send(" world");
+    pty.Feed(" world");
     ASSERT_TRUE(RunUntil([&] { return received.size() >= 11; }));
 
     EXPECT_EQ(received, "hello world");

@@ -1,9 +1,9 @@
 // Opening, closing and destroying a port on a real pty, and the routines every error of
 // the component goes through.
-#include "MainThread.h"
-#include "Peer.h"
+#include "PtyPort.h"
 #include "comport/ComThread.h"
 #include "rtl/MainLoop.h"
+#include "tests/support/MainThread.h"
 
 #include <gtest/gtest.h>
 #include <string>
@@ -291,11 +291,10 @@ TEST_F(LifecycleTest, CloseOnTheEventThreadRunsOnTheMainThread) {
     port.SetSynchronizeEvents(false);
     port.SetOnRxChar(onRxChar);
     port.Open();
-    const char byte = 'x';
-    ASSERT_EQ(::write(pty.Master(), &byte, 1), 1);
+    pty.Feed("x");
     ASSERT_TRUE(rtl::PlainLoop().RunUntil([&] { return !port.Active(); }));
     // The handler's Close returned only after the main thread had run it.
-    ASSERT_TRUE(AwaitEventThreadsGone());
+    ASSERT_TRUE(quillon_test::AwaitThreadsGone());
     EXPECT_NE(handlerThread, mainThread);
     EXPECT_EQ(closedOn, mainThread);
     EXPECT_TRUE(closeReturned);

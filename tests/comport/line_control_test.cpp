@@ -1,7 +1,7 @@
 // Queues, line errors, modem lines, break and status: driven and observed on an in-memory
 // pair, which has the lines and errors a pty lacks; the flag conversions as data rows.
-#include "MainThread.h"
 #include "Peer.h"
+#include "tests/support/MainThread.h"
 
 #include <gtest/gtest.h>
 #include <utility>
@@ -49,7 +49,7 @@ class LineControlTest : public ::testing::Test {
         CloseHandle(far);
         // OnLineError runs an event thread; a dispatch it queued ends quietly once closed.
         port.Close();
-        EXPECT_TRUE(AwaitEventThreadsGone());
+        EXPECT_TRUE(quillon_test::AwaitThreadsGone());
     }
 
     // Reports collected from OnLineError.

@@ -1,6 +1,6 @@
 // The port log, byte for byte, with a fixed clock and explicit regional formats.
 #include "LogFixture.h"
-#include "Peer.h"
+#include "PtyPort.h"
 
 #include <filesystem>
 #include <fstream>
@@ -47,7 +47,7 @@ TEST_F(PortLogTest, OpenAndCloseOnAPty) {
     port.SetDeviceName(pty.DeviceName());
     port.Open();
     port.Close();
-    EXPECT_EQ(Log(), Line("Open " + pty.Path()) + Line("Close " + pty.Path()));
+    EXPECT_EQ(Log(), Line("Open " + pty.SlavePath()) + Line("Close " + pty.SlavePath()));
 }
 
 TEST_F(PortLogTest, LinesAreAppendedToWhatTheFileHolds) {

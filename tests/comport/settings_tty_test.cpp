@@ -1,5 +1,5 @@
 // The rate a tty gets from the port, as other programs read it.
-#include "Peer.h"
+#include "PtyPort.h"
 #include "platform/posix/TermiosIo.h"
 #include "tests/support/ClassicRate.h"
 
@@ -7,6 +7,8 @@
 
 namespace quillon::test {
 namespace {
+
+using namespace qwin;
 
 // Either setter, on a real tty: what stty and cfgetospeed read, or TCGETS2 for an odd rate.
 TEST(SettingsOnAPty, EitherSetterWritesAStandardRateByItsCode) {

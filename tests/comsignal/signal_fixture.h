@@ -1,31 +1,29 @@
 #pragma once
 // A form of the indicator tests: an owner with a port on a virtual pair, the far end of
 // the pair, a manual clock for the indicators' timers, and the application's handlers.
-#include <gtest/gtest.h>
-
-#include <atomic>
-#include <memory>
-#include <set>
-#include <string>
-#include <vector>
-
 #include "comsignal/ComSignal.h"
 #include "platform/virtual/VirtualSerial.h"
 #include "rtl/MainLoop.h"
 #include "tests/comport/event_fixture.h"
 
+#include <atomic>
+#include <gtest/gtest.h>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
 namespace quillon::signaltest {
 
 using namespace std::chrono_literals;
 using eventtest::TPeer;
-using eventtest::WaitForThreads;
 using Notify = rtl::Handler<void(TObject*)>;
 using OpenClose = rtl::Handler<void(TCustomComPort*)>;
 using ReadWrite = rtl::Handler<void(TObject*, const void*, int32_t, bool)>;
 
 /// Forwards to the test's loop and keeps count of the timers that run.
 class TTimerWatch : public rtl::IMainLoop {
-public:
+  public:
     explicit TTimerWatch(rtl::TPlainLoop& inner) : FInner(inner) {}
     void Post(Task fn) override { FInner.Post(std::move(fn)); }
     bool IsMainThread() const override { return FInner.IsMainThread(); }
@@ -41,14 +39,13 @@ public:
     /// Timers started and not stopped (the main thread's business only).
     size_t Live() const { return FLive.size(); }
 
-private:
+  private:
     rtl::TPlainLoop& FInner;
     std::set<TimerId> FLive;
 };
 
-class SignalTest : public ::testing::Test {
-protected:
-    rtl::TPlainLoop Loop;
+class SignalTest : public quillon_test::TMainThreadTest {
+  protected:
     TTimerWatch Timers{Loop};
     qvirt::TPair Pair;
     std::unique_ptr<TPeer> Far;
@@ -57,7 +54,7 @@ protected:
     TComPort* Port = nullptr;
 
     void SetUp() override {
-        Loop.BindToCurrentThread();
+        TMainThreadTest::SetUp();
         Loop.UseManualClock(); // before any timer exists
         rtl::SetMainLoop(&Timers);
         static std::atomic<int> serial{0};
@@ -72,8 +69,7 @@ protected:
     void TearDown() override {
         Form.reset();
         Far.reset();
-        EXPECT_TRUE(WaitForThreads(Loop)) << "an event thread outlived its test";
-        rtl::SetMainLoop(nullptr);
+        TMainThreadTest::TearDown();
     }
 
     /// An indicator of the form on Signal, bound to the port as a stored layout does it.
@@ -87,8 +83,6 @@ protected:
         return s;
     }
 
-    /// Runs posted work (dispatches from the event thread) until pred holds.
-    bool RunUntil(const std::function<bool()>& pred) { return Loop.RunUntil(pred, 10s); }
     void Advance(std::chrono::milliseconds ms) { Loop.Advance(ms); }
 };
 

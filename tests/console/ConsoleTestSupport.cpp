@@ -4,16 +4,14 @@
 
 #include <QAbstractItemView>
 #include <QEventLoop>
-#include <QTimer>
 #include <QSignalSpy>
 #include <QSocketNotifier>
 #include <QTest>
+#include <QTimer>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <pty.h>
 #include <stdexcept>
-#include <termios.h>
 #include <unistd.h>
 
 namespace quillon::console::testing {
@@ -46,40 +44,19 @@ QStringList TScriptedDialogs::Texts() const {
 }
 
 TPtyBoard::TPtyBoard() {
-    char name[256] = {};
-    if (openpty(&FMaster, &FSlave, name, nullptr, nullptr) != 0)
-        throw std::runtime_error(std::string("openpty: ") + std::strerror(errno));
-    FPath = name;
-    // Raw from the start, so nothing is echoed or translated before the port opens.
-    termios t{};
-    tcgetattr(FSlave, &t);
-    cfmakeraw(&t);
-    tcsetattr(FSlave, TCSANOW, &t);
-    fcntl(FMaster, F_SETFL, fcntl(FMaster, F_GETFL) | O_NONBLOCK);
-}
-
-TPtyBoard::~TPtyBoard() {
-    ::close(FMaster);
-    ::close(FSlave);
-}
-
-void TPtyBoard::Send(std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(FMaster, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) throw std::runtime_error(std::string("pty write: ") + std::strerror(errno));
-        bytes.remove_prefix(static_cast<size_t>(n));
-    }
+    FPty.MakeRaw();
+    // ReadUntil takes what is there and then waits on the window's own loop.
+    fcntl(FPty.Master(), F_SETFL, fcntl(FPty.Master(), F_GETFL) | O_NONBLOCK);
 }
 
 std::string TPtyBoard::ReadUntil(std::string_view end, std::chrono::milliseconds timeout) {
-    QSocketNotifier notifier(FMaster, QSocketNotifier::Read);
+    QSocketNotifier notifier(FPty.Master(), QSocketNotifier::Read);
     QSignalSpy ready(&notifier, &QSocketNotifier::activated);
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     for (;;) {
         char buf[4096];
         ssize_t n;
-        while ((n = ::read(FMaster, buf, sizeof buf)) > 0)
+        while ((n = ::read(FPty.Master(), buf, sizeof buf)) > 0)
             FPending.append(buf, static_cast<size_t>(n));
         if (auto at = FPending.find(end); at != std::string::npos) {
             std::string out = FPending.substr(0, at + end.size());

@@ -1,10 +1,11 @@
 #pragma once
 // What the console's window tests share: scripted boxes and file choices, the board's
 // end of a pseudo-terminal, a window on it, and waits on events rather than on time.
-#include "app/Dialogs.h"
 #include "TestForm.h"
+#include "app/Dialogs.h"
 #include "app/QtMainLoop.h"
 #include "platform/PortRegistry.h"
+#include "tests/support/PtyPair.h"
 #include "ui_Unit2.h"
 
 #include <QComboBox>
@@ -12,9 +13,9 @@
 #include <QStringList>
 #include <chrono>
 #include <deque>
-#include <map>
 #include <functional>
 #include <gtest/gtest.h>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -55,24 +56,19 @@ class TScriptedDialogs : public IDialogs {
 class TPtyBoard {
   public:
     TPtyBoard();
-    ~TPtyBoard();
-    TPtyBoard(const TPtyBoard&) = delete;
-    TPtyBoard& operator=(const TPtyBoard&) = delete;
 
-    const std::string& DevicePath() const { return FPath; }
+    const std::string& DevicePath() const { return FPty.SlavePath(); }
     /// The test's own descriptor of the console's end: the tty's settings read through it.
-    int Slave() const { return FSlave; }
+    int Slave() const { return FPty.Slave(); }
     /// Sends bytes to the console.
-    void Send(std::string_view bytes);
+    void Send(std::string_view bytes) { FPty.Feed(bytes); }
     /// What the console writes, up to and including the first occurrence of end (the
     /// window keeps running meanwhile). Fails the test after timeout.
     std::string ReadUntil(std::string_view end,
                           std::chrono::milliseconds timeout = std::chrono::seconds(5));
 
   private:
-    int FMaster = -1;
-    int FSlave = -1;
-    std::string FPath;
+    quillon_test::TPtyPair FPty;
     std::string FPending;
 };
 

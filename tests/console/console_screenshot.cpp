@@ -2,6 +2,7 @@
 // plotted, a reading taken) offscreen and saves it as a PNG: console_screenshot OUT.png
 #include "ConsoleTestSupport.h"
 #include "platform/DeviceEnum.h"
+#include "tests/support/ScratchDir.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -21,11 +22,10 @@ int main(int argc, char** argv) {
     }
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     namespace fs = std::filesystem;
-    std::string scratch = (fs::temp_directory_path() / "quillon-shot-XXXXXX").string();
-    if (!mkdtemp(scratch.data())) return 2;
-    fs::create_directories(fs::path(scratch) / "root");
-    setenv("QUILLON_PORT_REGISTRY", scratch.c_str(), 1);
-    qwin::SetSystemRoot((fs::path(scratch) / "root").string());
+    const quillon_test::TScratchDir scratch("quillon-shot");
+    fs::create_directories(scratch.PathOf("root"));
+    setenv("QUILLON_PORT_REGISTRY", scratch.Path().c_str(), 1);
+    qwin::SetSystemRoot(scratch.PathOf("root"));
 
     const QString out = QFileInfo(QString::fromLocal8Bit(argv[1])).absoluteFilePath();
     QApplication app(argc, argv);
@@ -41,7 +41,7 @@ int main(int argc, char** argv) {
         Ui::Form2& ui = form.Form();
 
         // A path relative to a scratch directory, so that the picture shows no machine's path.
-        fs::current_path(scratch);
+        fs::current_path(scratch.Path());
         fs::create_directories("carte SD");
         const fs::path log = fs::path("carte SD") / "TEMP.TXT";
         {
@@ -72,6 +72,5 @@ int main(int argc, char** argv) {
     SetLoop(nullptr);
     std::error_code ec;
     fs::current_path(fs::temp_directory_path(), ec);
-    fs::remove_all(scratch, ec);
     return status;
 }

@@ -3,6 +3,7 @@
 #include "ConsoleTestSupport.h"
 #include "app/PortSettingsDialog.h"
 #include "platform/DeviceEnum.h"
+#include "tests/support/ScratchDir.h"
 
 #include <QApplication>
 #include <cstdlib>
@@ -12,13 +13,11 @@
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    namespace fs = std::filesystem;
-    std::string scratch = (fs::temp_directory_path() / "quillon-console-XXXXXX").string();
-    if (!mkdtemp(scratch.data())) return 2;
-    fs::create_directories(fs::path(scratch) / "root");
-    fs::create_directories(fs::path(scratch) / "registry");
-    setenv("QUILLON_PORT_REGISTRY", (fs::path(scratch) / "registry").c_str(), 1);
-    qwin::SetSystemRoot((fs::path(scratch) / "root").string());
+    const quillon_test::TScratchDir scratch("quillon-console");
+    std::filesystem::create_directories(scratch.PathOf("root"));
+    std::filesystem::create_directories(scratch.PathOf("registry"));
+    setenv("QUILLON_PORT_REGISTRY", scratch.PathOf("registry").c_str(), 1);
+    qwin::SetSystemRoot(scratch.PathOf("root"));
 
     QApplication app(argc, argv);
     quillon::console::testing::TManualClockLoop loop;
@@ -30,7 +29,5 @@ int main(int argc, char** argv) {
 
     qwin::SetCommConfigDialogProvider(nullptr);
     quillon::console::testing::SetLoop(nullptr);
-    std::error_code ec;
-    fs::remove_all(scratch, ec);
     return status;
 }

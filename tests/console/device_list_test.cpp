@@ -3,6 +3,7 @@
 #include "ConsoleTestSupport.h"
 #include "app/DeviceList.h"
 #include "platform/PortRegistry.h"
+#include "tests/support/ScratchDir.h"
 
 #include <QAbstractItemView>
 #include <QStyle>
@@ -17,9 +18,8 @@ using DeviceListTest = ConsoleTest;
 TEST_F(DeviceListTest, DropDownShowsWholeEntriesAndTheTooltipNamesTheChosenOne) {
     namespace fs = std::filesystem;
     // A long by-id link to a real device, published with its friendly name.
-    const fs::path dir = fs::temp_directory_path() / ("quillon-by-id-" + std::to_string(getpid()));
-    fs::create_directories(dir);
-    const std::string link = (dir / "usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0").string();
+    const quillon_test::TScratchDir dir("quillon-by-id");
+    const std::string link = dir.PathOf("usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0");
     fs::create_symlink(board->DevicePath(), link);
     qwin::TPortRegistration published(link, "FT232R USB UART (FTDI, A50285BI)");
 
@@ -48,7 +48,6 @@ TEST_F(DeviceListTest, DropDownShowsWholeEntriesAndTheTooltipNamesTheChosenOne) 
     EXPECT_EQ(combo->width(), layoutWidth) << "the closed list keeps the layout's size";
     combo->hidePopup();
     combo->setStyle(nullptr);
-    fs::remove_all(dir);
 }
 
 using DeviceChoiceTest = ConsoleTest;

@@ -1,10 +1,10 @@
 // What the advice is built from: the node's group and mode as stat shows them, and the
 // groups of the user running the program.
 #include "app/PortAccess.h"
+#include "tests/support/ScratchDir.h"
 
 #include <algorithm>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <grp.h>
 #include <gtest/gtest.h>
@@ -20,10 +20,8 @@ bool Has(const std::vector<gid_t>& groups, gid_t gid) {
 }
 
 TEST(PortAccessTest, NodeReadsAsItsGroupAndModeAndAMissingOneAsNothing) {
-    namespace fs = std::filesystem;
-    std::string dir = (fs::temp_directory_path() / "quillon-access-XXXXXX").string();
-    ASSERT_NE(mkdtemp(dir.data()), nullptr);
-    const std::string node = dir + "/node";
+    const quillon_test::TScratchDir dir("quillon-access");
+    const std::string node = dir.PathOf("node");
     std::ofstream(node).put('x');
     ASSERT_EQ(chmod(node.c_str(), 0640), 0);
 
@@ -36,9 +34,8 @@ TEST(PortAccessTest, NodeReadsAsItsGroupAndModeAndAMissingOneAsNothing) {
     const group* g = getgrgid(st.st_gid);
     EXPECT_EQ(owner->GroupName, g ? g->gr_name : "");
 
-    EXPECT_FALSE(ReadNodeOwner(dir + "/absent").has_value());
+    EXPECT_FALSE(ReadNodeOwner(dir.PathOf("absent")).has_value());
     EXPECT_FALSE(ReadNodeOwner("").has_value());
-    fs::remove_all(dir);
 }
 
 TEST(PortAccessTest, UserHasTheSessionsAndTheAccountsGroups) {

@@ -1,6 +1,7 @@
 // Loading a temperature log: format checks, the messages, the chart and the locales.
 #include "ConsoleTestSupport.h"
 #include "app/TemperatureChart.h"
+#include "tests/support/ScratchDir.h"
 
 #include <QChart>
 #include <QLineSeries>
@@ -37,14 +38,8 @@ class TEnvOverride {
 
 class TempLogTest : public ConsoleTest {
   protected:
-    void SetUp() override {
-        ConsoleTest::SetUp();
-        dir = fs::temp_directory_path() / ("quillon-logs-" + std::to_string(::getpid()));
-        fs::create_directories(dir);
-    }
     void TearDown() override {
-        fs::permissions(dir, fs::perms::owner_all);
-        fs::remove_all(dir);
+        fs::permissions(dir, fs::perms::owner_all); // so that it can be removed
         ConsoleTest::TearDown();
     }
     QString Write(const std::string& name, const std::string& content) {
@@ -69,7 +64,8 @@ class TempLogTest : public ConsoleTest {
         form->show();
     }
 
-    fs::path dir;
+    const quillon_test::TScratchDir scratch{"quillon-logs"};
+    const fs::path dir = scratch.Path();
 };
 
 TEST_F(TempLogTest, FrenchLocaleReadsDecimalCommas) {

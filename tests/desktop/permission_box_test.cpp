@@ -1,12 +1,17 @@
 // The console's error box when the user may not open the device: a pty whose node belongs
 // to the dialout group, opened by the real window in a child process that has dropped its
 // privileges to nobody. Root would open any node, so the parent only prepares the node.
+#include "../console/TestForm.h"
 #include "app/Dialogs.h"
 #include "app/QtMainLoop.h"
-#include "../console/TestForm.h"
 #include "platform/DeviceEnum.h"
 #include "rtl/Application.h"
 #include "rtl/Exceptions.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/FdIo.h"
+#include "tests/support/PtyPair.h"
+#include "tests/support/ScopedEnv.h"
+#include "tests/support/ScratchDir.h"
 #include "ui_Unit2.h"
 
 #include <QApplication>
@@ -15,14 +20,11 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <grp.h>
 #include <gtest/gtest.h>
-#include <pty.h>
 #include <pwd.h>
 #include <string>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace quillon::console {
@@ -35,16 +37,7 @@ class TRecordingDialogs : public IDialogs {
     QStringList Texts;
 };
 
-bool WriteAll(int fd, const std::string& bytes) {
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
+using quillon_test::WriteAll;
 
 std::string ReadAll(int fd) {
     std::string out;
@@ -84,15 +77,16 @@ std::string ReadAll(int fd) {
         rtl::SetMainLoop(nullptr);
         std::string report;
         for (const QString& text : dialogs.Texts)
-            report += QString(text).replace(QLatin1Char('\n'), QLatin1String("\\n")).toStdString() +
-                      "\n";
+            report +=
+                QString(text).replace(QLatin1Char('\n'), QLatin1String("\\n")).toStdString() + "\n";
         if (!WriteAll(out, report)) status = 5;
     }
     _exit(status);
 }
 
 TEST(PermissionBoxTest, UserOutsideTheNodesGroupReadsTheSystemsTextThenHowToJoinIt) {
-    if (geteuid() != 0) GTEST_SKIP() << "giving a node to another group and dropping to nobody needs root";
+    if (geteuid() != 0)
+        GTEST_SKIP() << "giving a node to another group and dropping to nobody needs root";
     const passwd* nobody = getpwnam("nobody");
     const group* dialout = getgrnam("dialout");
     if (!nobody || !dialout) GTEST_SKIP() << "no nobody user or dialout group here";
@@ -100,46 +94,36 @@ TEST(PermissionBoxTest, UserOutsideTheNodesGroupReadsTheSystemsTextThenHowToJoin
     passwd user = *nobody;
     const std::string userName = user.pw_name;
 
-    int master = -1, slave = -1;
-    char name[256] = {};
-    ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0) << std::strerror(errno);
-    const std::string device = name;
-    ASSERT_EQ(fchown(slave, 0, dialoutGid), 0) << std::strerror(errno);
-    ASSERT_EQ(fchmod(slave, 0660), 0) << std::strerror(errno);
+    quillon_test::TPtyPair pty;
+    const std::string device = pty.SlavePath();
+    ASSERT_EQ(fchown(pty.Slave(), 0, dialoutGid), 0) << std::strerror(errno);
+    ASSERT_EQ(fchmod(pty.Slave(), 0660), 0) << std::strerror(errno);
 
     // No serial device of this machine and no registered port in the child's list.
-    namespace fs = std::filesystem;
-    std::string scratch = (fs::temp_directory_path() / "quillon-permission-XXXXXX").string();
-    ASSERT_NE(mkdtemp(scratch.data()), nullptr);
-    qwin::SetSystemRoot(scratch);
-    setenv("QUILLON_PORT_REGISTRY", scratch.c_str(), 1);
+    const quillon_test::TScratchDir scratch("quillon-permission");
+    qwin::SetSystemRoot(scratch.Path());
+    quillon_test::TScopedEnv registry("QUILLON_PORT_REGISTRY", scratch.Path());
 
     int report[2];
     ASSERT_EQ(pipe(report), 0);
-    const pid_t child = fork();
-    ASSERT_GE(child, 0) << std::strerror(errno);
-    if (child == 0) {
+    // The report is a line or two, far less than the pipe holds: the child never waits on it.
+    const int status = quillon_test::RunInChild([&]() -> int {
         ::close(report[0]);
         OpenAsUser(user, device, report[1]);
-    }
+    });
     ::close(report[1]);
-    const std::string boxes = ReadAll(report[0]); // ends when the child exits
+    const std::string boxes = ReadAll(report[0]);
     ::close(report[0]);
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ::close(slave);
-    ::close(master);
-    unsetenv("QUILLON_PORT_REGISTRY");
     qwin::SetSystemRoot("/");
-    fs::remove_all(scratch);
 
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
-        << "child status " << status << ": " << boxes;
+    ASSERT_EQ(status, 0) << boxes;
     const QStringList lines = QString::fromStdString(boxes).split('\n', Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 1) << boxes;
     const QString text = QString(lines[0]).replace(QLatin1String("\\n"), QLatin1String("\n"));
     EXPECT_EQ(text.section("\n\n", 0, 0),
-              QString("Error %1: %2").arg(EACCES).arg(QString::fromStdString(rtl::SysErrorMessage(EACCES))));
+              QString("Error %1: %2")
+                  .arg(EACCES)
+                  .arg(QString::fromStdString(rtl::SysErrorMessage(EACCES))));
     const std::string advice = text.section("\n\n", 1).toStdString();
     EXPECT_NE(advice.find("« " + device + " » appartient au groupe dialout"), std::string::npos)
         << advice;

@@ -13,34 +13,25 @@ constexpr auto kBoardStartTimeout = std::chrono::seconds(30);
 // A whole console run, start-up on a loaded machine and the 10 s polling included.
 constexpr auto kConsoleTimeout = std::chrono::seconds(120);
 
-std::filesystem::path MakeTempDir() {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base && *base ? base : "/tmp") + "/quillon-e2e-XXXXXX";
-    if (!::mkdtemp(pattern.data())) throw std::runtime_error("cannot create " + pattern);
-    return pattern;
-}
-
 bool StartsWith(const std::string& text, const std::string& prefix) {
     return text.compare(0, prefix.size(), prefix) == 0;
 }
 
 } // namespace
 
-TE2eSession::TE2eSession() : FDir(MakeTempDir()) {
-    std::filesystem::create_directory(FDir / "registry");
+TE2eSession::TE2eSession() {
+    std::filesystem::create_directory(Dir() / "registry");
 }
 
 TE2eSession::~TE2eSession() {
     StopBoards();
-    std::error_code ignored;
-    std::filesystem::remove_all(FDir, ignored);
 }
 
 std::string TE2eSession::StartBoard(const std::vector<std::string>& options) {
     std::vector<std::string> argv{QUILLON_BOARD_EXE, "--verbose"};
     argv.insert(argv.end(), options.begin(), options.end());
     FBoards.push_back(std::make_unique<TChildProcess>(
-        argv, std::vector<std::string>{"QUILLON_PORT_REGISTRY=" + (FDir / "registry").string()}));
+        argv, TChildProcess::TOptions{{"QUILLON_PORT_REGISTRY=" + (Dir() / "registry").string()}}));
     const auto line = FBoards.back()->ReadLine(TClock::now() + kBoardStartTimeout);
     if (line.State != TChildProcess::TLine::lsLine || !StartsWith(line.Text, "PORT /dev/"))
         return {};
@@ -64,10 +55,10 @@ bool TE2eSession::StopBoards() {
 
 std::filesystem::path TE2eSession::WriteLog(const std::string& name,
                                             const std::vector<std::string>& options) {
-    const std::filesystem::path path = FDir / name;
+    const std::filesystem::path path = Dir() / name;
     std::vector<std::string> argv{QUILLON_BOARD_EXE, "--write-log", path.string()};
     argv.insert(argv.end(), options.begin(), options.end());
-    TChildProcess writer(argv, {});
+    TChildProcess writer(argv);
     if (writer.Wait(TClock::now() + kBoardStartTimeout) != 0) return {};
     return path;
 }
@@ -75,7 +66,7 @@ std::filesystem::path TE2eSession::WriteLog(const std::string& name,
 TConsoleRun TE2eSession::RunConsole(const std::vector<std::string>& steps,
                                     const std::vector<std::string>& env,
                                     const std::vector<std::string>& args) {
-    const std::filesystem::path script = FDir / "script.txt";
+    const std::filesystem::path script = Dir() / "script.txt";
     {
         std::ofstream out(script);
         for (const std::string& step : steps)
@@ -83,13 +74,13 @@ TConsoleRun TE2eSession::RunConsole(const std::vector<std::string>& steps,
     }
     std::vector<std::string> environment{
         "QT_QPA_PLATFORM=offscreen",
-        "QUILLON_PORT_REGISTRY=" + (FDir / "registry").string(),
+        "QUILLON_PORT_REGISTRY=" + (Dir() / "registry").string(),
         "QUILLON_AUTOMATION=" + script.string(),
     };
     environment.insert(environment.end(), env.begin(), env.end());
     std::vector<std::string> argv{QUILLON_CONSOLE_EXE};
     argv.insert(argv.end(), args.begin(), args.end());
-    TChildProcess console(argv, environment);
+    TChildProcess console(argv, {environment});
 
     TConsoleRun run;
     const auto deadline = TClock::now() + kConsoleTimeout;

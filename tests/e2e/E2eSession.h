@@ -1,7 +1,8 @@
 #pragma once
 // One end-to-end scene: a private directory (port registry, scripts, logs), the simulated
 // boards started in it and the console run against them with a script.
-#include "ChildProcess.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/ScratchDir.h"
 
 #include <filesystem>
 #include <memory>
@@ -10,6 +11,9 @@
 #include <vector>
 
 namespace quillon::e2e {
+
+using quillon_test::TChildProcess;
+using quillon_test::TClock;
 
 struct TConsoleRun {
     std::optional<int> ExitCode;      ///< none when the console had to be killed
@@ -24,7 +28,7 @@ class TE2eSession {
     TE2eSession(const TE2eSession&) = delete;
     TE2eSession& operator=(const TE2eSession&) = delete;
 
-    const std::filesystem::path& Dir() const { return FDir; }
+    std::filesystem::path Dir() const { return FDir.Path(); }
     /// Starts quillon-board with options; returns its device once it is listed.
     std::string StartBoard(const std::vector<std::string>& options);
     /// Ends every board; true when all of them ended cleanly.
@@ -39,7 +43,7 @@ class TE2eSession {
                            const std::vector<std::string>& args = {});
 
   private:
-    std::filesystem::path FDir;
+    quillon_test::TScratchDir FDir{"quillon-e2e"};
     std::vector<std::unique_ptr<TChildProcess>> FBoards;
 };
 

@@ -1,6 +1,6 @@
 #include "FrenchLocale.h"
 
-#include "ChildProcess.h"
+#include "tests/support/ChildProcess.h"
 
 #include <clocale>
 #include <cstdlib>
@@ -12,6 +12,9 @@
 namespace quillon::e2e {
 
 namespace {
+
+using quillon_test::TChildProcess;
+using quillon_test::TClock;
 
 // The decimal separator glibc reads from the locale under LOCPATH = dir.
 std::string DecimalSeparator(const std::filesystem::path& dir) {
@@ -34,7 +37,7 @@ std::string MakeFrenchLocale(const std::filesystem::path& dir) {
     std::optional<int> code;
     try {
         TChildProcess localedef(
-            {"localedef", "-i", "fr_FR", "-f", "UTF-8", (dir / kFrenchLocale).string()}, {});
+            {"localedef", "-i", "fr_FR", "-f", "UTF-8", (dir / kFrenchLocale).string()});
         while (localedef.ReadLine(deadline).State == TChildProcess::TLine::lsLine) {
         }
         code = localedef.Wait(deadline);

@@ -116,7 +116,7 @@ TEST(ConsoleCommandLine, ABadCommandLineIsNamedAndEndsTheConsoleAtOnce) {
         // Through a shell, so that the console's error output is read as its output.
         std::vector<std::string> argv{"sh", "-c", "exec \"$0\" \"$@\" 2>&1", QUILLON_CONSOLE_EXE};
         argv.insert(argv.end(), args.begin(), args.end());
-        TChildProcess console(argv, {"QT_QPA_PLATFORM=offscreen"});
+        TChildProcess console(argv, {{"QT_QPA_PLATFORM=offscreen"}});
         const auto deadline = TClock::now() + std::chrono::seconds(30);
         std::string said;
         for (auto line = console.ReadLine(deadline); line.State == TChildProcess::TLine::lsLine;

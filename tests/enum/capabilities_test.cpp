@@ -1,11 +1,11 @@
 // The seven capability properties: the flag tables, what a pty reports and really takes,
 // and the failures of the device query.
-#include <termios.h>
-
 #include "comport/ComPort.h"
 #include "enum_fixture.h"
-#include "pty_speed.h"
 #include "platform/virtual/VirtualSerial.h"
+#include "pty_speed.h"
+
+#include <termios.h>
 
 namespace {
 
@@ -37,15 +37,14 @@ TEST_P(BaudFlag, GivesItsRateAloneAndAsMaximum) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, BaudFlag,
-    ::testing::Values(TBaudRow{BAUD_075, br75}, TBaudRow{BAUD_110, br110}, TBaudRow{BAUD_134_5, br134_5},
-                      TBaudRow{BAUD_150, br150}, TBaudRow{BAUD_300, br300}, TBaudRow{BAUD_600, br600},
-                      TBaudRow{BAUD_1200, br1200}, TBaudRow{BAUD_1800, br1800},
-                      TBaudRow{BAUD_2400, br2400}, TBaudRow{BAUD_4800, br4800},
-                      TBaudRow{BAUD_7200, br7200}, TBaudRow{BAUD_9600, br9600},
-                      TBaudRow{BAUD_14400, br14400}, TBaudRow{BAUD_19200, br19200},
-                      TBaudRow{BAUD_38400, br38400}, TBaudRow{BAUD_56K, br56000},
-                      TBaudRow{BAUD_128K, br128000}, TBaudRow{BAUD_115200, br115200},
-                      TBaudRow{BAUD_57600, br57600}, TBaudRow{BAUD_USER, brCustom}));
+    ::testing::Values(
+        TBaudRow{BAUD_075, br75}, TBaudRow{BAUD_110, br110}, TBaudRow{BAUD_134_5, br134_5},
+        TBaudRow{BAUD_150, br150}, TBaudRow{BAUD_300, br300}, TBaudRow{BAUD_600, br600},
+        TBaudRow{BAUD_1200, br1200}, TBaudRow{BAUD_1800, br1800}, TBaudRow{BAUD_2400, br2400},
+        TBaudRow{BAUD_4800, br4800}, TBaudRow{BAUD_7200, br7200}, TBaudRow{BAUD_9600, br9600},
+        TBaudRow{BAUD_14400, br14400}, TBaudRow{BAUD_19200, br19200}, TBaudRow{BAUD_38400, br38400},
+        TBaudRow{BAUD_56K, br56000}, TBaudRow{BAUD_128K, br128000}, TBaudRow{BAUD_115200, br115200},
+        TBaudRow{BAUD_57600, br57600}, TBaudRow{BAUD_USER, brCustom}));
 
 TEST(CapabilityFlags, MaxBaudRateNeedsOneKnownFlag) {
     EXPECT_EQ(MaxBaudRateFromValue(0), brDefault);
@@ -70,12 +69,15 @@ TEST(CapabilityFlags, DataBits) {
 TEST(CapabilityFlags, StopBitsAndParityShareOneWord) {
     EXPECT_EQ(StopBitsFromFlags(0x0701), TSettableStopBits{sb1});
     EXPECT_EQ(ParityFromFlags(0x0701), (TSettableParity{paNone, paOdd, paEven}));
-    EXPECT_EQ(StopBitsFromFlags(STOPBITS_15 | STOPBITS_20 | PARITY_MARK), (TSettableStopBits{sb1_5, sb2}));
-    EXPECT_EQ(ParityFromFlags(PARITY_MARK | PARITY_SPACE | STOPBITS_10), (TSettableParity{paMark, paSpace}));
+    EXPECT_EQ(StopBitsFromFlags(STOPBITS_15 | STOPBITS_20 | PARITY_MARK),
+              (TSettableStopBits{sb1_5, sb2}));
+    EXPECT_EQ(ParityFromFlags(PARITY_MARK | PARITY_SPACE | STOPBITS_10),
+              (TSettableParity{paMark, paSpace}));
 }
 
 TEST(CapabilityFlags, Capabilities) {
-    EXPECT_EQ(CapabilitiesFromFlags(PCF_DTRDSR | PCF_16BITMODE), (TCapabilities{caDtrDsr, ca16BitMode}));
+    EXPECT_EQ(CapabilitiesFromFlags(PCF_DTRDSR | PCF_16BITMODE),
+              (TCapabilities{caDtrDsr, ca16BitMode}));
     EXPECT_EQ(CapabilitiesFromFlags(PCF_SETXCHAR | PCF_INTTIMEOUTS),
               (TCapabilities{caSettableXChar, caIntervalTimeouts}));
     EXPECT_EQ(CapabilitiesFromFlags(0x400), TCapabilities{});
@@ -86,10 +88,10 @@ TEST(CapabilityFlags, Capabilities) {
 // back, and rates in the kernel's own modes.
 
 class PtyCapabilities : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         Pty.CloseSlave();
-        Port.SetDeviceName(rtl::Utf8ToString(Pty.Path()));
+        Port.SetDeviceName(rtl::Utf8ToString(Pty.SlavePath()));
         Port.Open();
     }
     termios Kernel() {
@@ -119,8 +121,10 @@ TEST_F(PtyCapabilities, EveryDataSizeListedIsTaken) {
 TEST_F(PtyCapabilities, EveryParityListedIsTaken) {
     const TSettableParity parities = Port.SettableParity();
     EXPECT_TRUE(parities.Contains(paNone) && parities.Contains(paOdd) && parities.Contains(paEven));
-    const std::pair<TParity, BYTE> modes[] = {{paNone, NOPARITY},     {paOdd, ODDPARITY},
-                                              {paEven, EVENPARITY},   {paMark, MARKPARITY},
+    const std::pair<TParity, BYTE> modes[] = {{paNone, NOPARITY},
+                                              {paOdd, ODDPARITY},
+                                              {paEven, EVENPARITY},
+                                              {paMark, MARKPARITY},
                                               {paSpace, SPACEPARITY}};
     for (auto [parity, value] : modes) {
         if (!parities.Contains(parity)) continue;

@@ -1,10 +1,10 @@
 // The settings dialogs over a scripted dialog provider: what the dialog is shown, what a
 // confirmation changes, and what a cancellation or a failure leaves alone.
-#include <termios.h>
-
 #include "comport/ComPort.h"
 #include "enum_fixture.h"
 #include "pty_speed.h"
+
+#include <termios.h>
 
 namespace {
 
@@ -13,16 +13,17 @@ using namespace quillon;
 using namespace qwin;
 
 class ConfigDialogTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         Pty.CloseSlave();
-        Port.SetDeviceName(rtl::Utf8ToString(Pty.Path()));
+        Port.SetDeviceName(rtl::Utf8ToString(Pty.SlavePath()));
         Port.SetOnError(OnError);
     }
     void TearDown() override { SetCommConfigDialogProvider(nullptr); }
 
     /// Installs a dialog that records what it is shown, applies edit and answers confirm.
-    void Script(bool confirm, std::function<void(DCB&)> edit = [](DCB&) {}) {
+    void Script(
+        bool confirm, std::function<void(DCB&)> edit = [](DCB&) {}) {
         SetCommConfigDialogProvider([this, confirm, edit](const string& name, COMMCONFIG& cc) {
             ++Shown;
             ShownName = name;
@@ -34,7 +35,7 @@ protected:
     DCB Default() {
         COMMCONFIG cc{};
         DWORD size = sizeof cc;
-        EXPECT_TRUE(GetDefaultCommConfig(rtl::Utf8ToString(Pty.Path()), &cc, &size));
+        EXPECT_TRUE(GetDefaultCommConfig(rtl::Utf8ToString(Pty.SlavePath()), &cc, &size));
         return cc.dcb;
     }
 
@@ -102,12 +103,12 @@ TEST_F(ConfigDialogTest, WithoutADialogTheAnswerIsNo) {
 
 TEST_F(ConfigDialogTest, DeviceNamespacePrefixIsLeftOutOfTheDialog) {
     Script(false);
-    Port.SetDeviceName(u"\\\\.\\" + rtl::Utf8ToString(Pty.Path()));
+    Port.SetDeviceName(u"\\\\.\\" + rtl::Utf8ToString(Pty.SlavePath()));
     Port.ConfigDialog();
-    EXPECT_EQ(rtl::StringToUtf8(ShownName), Pty.Path());
-    Port.SetDeviceName(rtl::Utf8ToString(Pty.Path()));
+    EXPECT_EQ(rtl::StringToUtf8(ShownName), Pty.SlavePath());
+    Port.SetDeviceName(rtl::Utf8ToString(Pty.SlavePath()));
     Port.DefaultConfigDialog();
-    EXPECT_EQ(rtl::StringToUtf8(ShownName), Pty.Path());
+    EXPECT_EQ(rtl::StringToUtf8(ShownName), Pty.SlavePath());
     EXPECT_EQ(Shown, 2);
 }
 

@@ -1,13 +1,12 @@
 // The monitor thread over a private registry of virtual ports: what it reports, when,
 // and that it stays quiet once stopped.
+#include "enum_fixture.h"
 #include "platform/DeviceMonitor.h"
+#include "platform/DeviceNotify.h"
+#include "platform/PortRegistry.h"
 
 #include <condition_variable>
 #include <mutex>
-
-#include "enum_fixture.h"
-#include "platform/DeviceNotify.h"
-#include "platform/PortRegistry.h"
 
 namespace {
 
@@ -16,7 +15,7 @@ using namespace qwin;
 
 /// Collects what the monitor reports for one device path.
 class TChanges {
-public:
+  public:
     explicit TChanges(std::string path) : FPath(std::move(path)) {}
     detail::TDeviceMonitor::Sink Sink() {
         return [this](const TDeviceChange& change) {
@@ -29,11 +28,12 @@ public:
     /// Waits until count changes have come; the list of arrival flags so far.
     std::vector<bool> WaitFor(size_t count) {
         std::unique_lock lock(FMutex);
-        FChanged.wait_for(lock, std::chrono::seconds(10), [&] { return FArrivals.size() >= count; });
+        FChanged.wait_for(lock, std::chrono::seconds(10),
+                          [&] { return FArrivals.size() >= count; });
         return FArrivals;
     }
 
-private:
+  private:
     std::string FPath;
     std::mutex FMutex;
     std::condition_variable FChanged;
@@ -41,26 +41,26 @@ private:
 };
 
 class DeviceMonitor : public ::testing::Test {
-protected:
-    TTempDir Dir;
+  protected:
+    TTempDir Dir{"quillon-enum"};
     std::string RegistryDir = Dir.Path() + "/ports";
     TScopedEnv Env{"QUILLON_PORT_REGISTRY", RegistryDir};
     TPty Pty;
-    TChanges Changes{Pty.Path()};
+    TChanges Changes{Pty.SlavePath()};
     detail::TDeviceMonitor Monitor;
 };
 
 TEST_F(DeviceMonitor, RegistrationArrivesAndReleaseRemoves) {
     ASSERT_TRUE(Monitor.Start(Changes.Sink(), RegistryDir));
     EXPECT_TRUE(Monitor.WatchesRegistry());
-    TPortRegistration board(Pty.Path(), "Board");
+    TPortRegistration board(Pty.SlavePath(), "Board");
     EXPECT_EQ(Changes.WaitFor(1), std::vector<bool>{true});
     board.Release();
     EXPECT_EQ(Changes.WaitFor(2), (std::vector<bool>{true, false}));
 }
 
 TEST_F(DeviceMonitor, PortsRegisteredBeforeTheStartAreNotArrivals) {
-    TPortRegistration board(Pty.Path(), "Board");
+    TPortRegistration board(Pty.SlavePath(), "Board");
     ASSERT_TRUE(Monitor.Start(Changes.Sink(), RegistryDir));
     board.Release();
     EXPECT_EQ(Changes.WaitFor(1), std::vector<bool>{false});
@@ -71,7 +71,7 @@ TEST_F(DeviceMonitor, RegistryCreatedAfterTheStartIsWatched) {
     ASSERT_FALSE(std::filesystem::exists(RegistryDir));
     ASSERT_TRUE(Monitor.Start(Changes.Sink(), RegistryDir));
     EXPECT_TRUE(Monitor.WatchesRegistry());
-    TPortRegistration board(Pty.Path(), "Board");
+    TPortRegistration board(Pty.SlavePath(), "Board");
     EXPECT_EQ(Changes.WaitFor(1), std::vector<bool>{true});
     board.Release();
     EXPECT_EQ(Changes.WaitFor(2), (std::vector<bool>{true, false}));
@@ -88,12 +88,12 @@ TEST_F(DeviceMonitor, NothingIsReportedAfterStop) {
     ASSERT_TRUE(Monitor.Start(Changes.Sink(), RegistryDir));
     Monitor.Stop();
     EXPECT_FALSE(Monitor.Running());
-    TPortRegistration board(Pty.Path(), "Board");
+    TPortRegistration board(Pty.SlavePath(), "Board");
     board.Release();
     // Restarted, the monitor reports the next registration, and only that one.
-    TChanges again(Pty.Path());
+    TChanges again(Pty.SlavePath());
     ASSERT_TRUE(Monitor.Start(again.Sink(), RegistryDir));
-    TPortRegistration next(Pty.Path(), "Board");
+    TPortRegistration next(Pty.SlavePath(), "Board");
     EXPECT_EQ(again.WaitFor(1), std::vector<bool>{true});
     Monitor.Stop();
     EXPECT_TRUE(Changes.WaitFor(0).empty());

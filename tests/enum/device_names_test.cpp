@@ -1,7 +1,6 @@
 // The device-name table: what it lists, its NUL-separated form and its failures.
-#include "platform/PortRegistry.h"
-
 #include "enum_fixture.h"
+#include "platform/PortRegistry.h"
 
 namespace {
 
@@ -9,8 +8,8 @@ using namespace enumtest;
 using namespace qwin;
 
 const std::vector<std::string> DesktopNodes = {
-    "/dev/console", "/dev/null",   "/dev/ptmx",    "/dev/tty",      "/dev/tty0",
-    "/dev/tty1",    "/dev/ttyACM0", "/dev/ttyS0",  "/dev/ttyS1",    "/dev/ttyS2",
+    "/dev/console", "/dev/null",    "/dev/ptmx",    "/dev/tty",      "/dev/tty0",
+    "/dev/tty1",    "/dev/ttyACM0", "/dev/ttyS0",   "/dev/ttyS1",    "/dev/ttyS2",
     "/dev/ttyS3",   "/dev/ttyUSB0", "/dev/ttyUSB2", "/dev/ttyUSB10", "/dev/zero"};
 
 class DeviceNames : public TEnumTest {};
@@ -20,9 +19,9 @@ TEST_F(DeviceNames, EveryNodeOfDevThenRegisteredPorts) {
     EXPECT_EQ(ListDeviceNames(DataTree("sysfs-desktop")), DesktopNodes);
 
     TPty pty;
-    TPortRegistration board(pty.Path(), "Board");
+    TPortRegistration board(pty.SlavePath(), "Board");
     auto expected = DesktopNodes;
-    expected.push_back(pty.Path());
+    expected.push_back(pty.SlavePath());
     EXPECT_EQ(ListDeviceNames(DataTree("sysfs-desktop")), expected);
 }
 
@@ -30,7 +29,8 @@ TEST_F(DeviceNames, TableIsNulSeparatedWithOneMoreNul) {
     char16_t buffer[1024];
     const DWORD n = QueryDosDevice(nullptr, buffer, 1024);
     size_t expected = 1;
-    for (const auto& name : DesktopNodes) expected += name.size() + 1;
+    for (const auto& name : DesktopNodes)
+        expected += name.size() + 1;
     ASSERT_EQ(n, expected);
     EXPECT_EQ(std::u16string(buffer, 12), u"/dev/console");
     EXPECT_EQ(buffer[12], u'\0');
@@ -56,8 +56,8 @@ TEST_F(DeviceNames, NoBufferIsAnInvalidParameter) {
 
 TEST_F(DeviceNames, NamedQueryFollowsLinks) {
     char16_t buffer[256];
-    const DWORD n = QueryDosDevice(u"/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0",
-                                   buffer, 256);
+    const DWORD n = QueryDosDevice(
+        u"/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0", buffer, 256);
     ASSERT_EQ(n, 14u);
     EXPECT_EQ(std::u16string(buffer), u"/dev/ttyUSB0");
     EXPECT_EQ(buffer[13], u'\0');
@@ -75,7 +75,7 @@ TEST_F(DeviceNames, NamedQueryOfAMissingDeviceFails) {
 
 TEST_F(DeviceNames, SerialPortsOfBothSources) {
     TPty pty;
-    TPortRegistration board(pty.Path(), "Quillon board");
+    TPortRegistration board(pty.SlavePath(), "Quillon board");
     const auto ports = ListSerialPorts(DataTree("sysfs-desktop"));
     ASSERT_EQ(ports.size(), 6u);
     EXPECT_EQ(ports[2].DevicePath, "/dev/ttyUSB0");
@@ -88,8 +88,8 @@ TEST_F(DeviceNames, SerialPortsOfBothSources) {
     EXPECT_EQ(ports[1].Enumerator, "PNP");
     EXPECT_EQ(ports[1].DeviceId, "SERIAL");
     EXPECT_EQ(ports[5].Source, TPortSource::Registered);
-    EXPECT_EQ(ports[5].DevicePath, pty.Path());
-    EXPECT_EQ(ports[5].FriendlyName, "Quillon board (" + pty.Path().substr(5) + ")");
+    EXPECT_EQ(ports[5].DevicePath, pty.SlavePath());
+    EXPECT_EQ(ports[5].FriendlyName, "Quillon board (" + pty.SlavePath().substr(5) + ")");
 }
 
 } // namespace

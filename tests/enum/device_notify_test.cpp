@@ -1,14 +1,13 @@
 // Device-change messages on the application's window: registration, delivery on the main
 // thread, the records they carry, and what happens to changes after the last registration.
+#include "enum_fixture.h"
 #include "platform/DeviceNotify.h"
+#include "platform/PortRegistry.h"
+#include "rtl/Application.h"
 
 #include <condition_variable>
 #include <deque>
 #include <mutex>
-
-#include "enum_fixture.h"
-#include "platform/PortRegistry.h"
-#include "rtl/Application.h"
 
 namespace {
 
@@ -31,25 +30,26 @@ struct TSeen {
 
 /// A hook on the application's window that keeps every device-change message.
 class TRecordingHook {
-public:
+  public:
     TRecordingHook() { rtl::Application().HookMainWindow(FHook); }
     ~TRecordingHook() { rtl::Application().UnhookMainWindow(FHook); }
     std::vector<TSeen> Seen;
     bool OnMainThread = true;
 
-private:
+  private:
     rtl::Handler<bool(rtl::TMessage&)> FHandler{[this](rtl::TMessage& m) {
         if (m.Msg != WM_DEVICECHANGE) return false;
         OnMainThread = OnMainThread && rtl::MainLoop().IsMainThread();
         const auto* header = reinterpret_cast<const DEV_BROADCAST_HDR*>(m.LParam);
-        Seen.push_back({m.WParam, header->dbch_devicetype, rtl::StringToUtf8(BroadcastName(*header))});
+        Seen.push_back(
+            {m.WParam, header->dbch_devicetype, rtl::StringToUtf8(BroadcastName(*header))});
         return false;
     }};
     rtl::TWindowHook FHook = FHandler;
 };
 
 class DeviceNotify : public TEnumTest {
-protected:
+  protected:
     TPty Pty;
     TRecordingHook Hook;
 };
@@ -60,14 +60,16 @@ TEST_F(DeviceNotify, BadRegistrationsAreRefused) {
     portFilter.dbcc_devicetype = DBT_DEVTYP_PORT;
     auto shortFilter = filter;
     shortFilter.dbcc_size = 28;
-    const std::pair<HWND, const void*> targets[] = {{0, &filter}, {1, nullptr}, {1, &portFilter}, {1, &shortFilter}};
+    const std::pair<HWND, const void*> targets[] = {
+        {0, &filter}, {1, nullptr}, {1, &portFilter}, {1, &shortFilter}};
     for (auto [window, f] : targets) {
         SetLastError(0);
         EXPECT_EQ(RegisterDeviceNotification(window, f, DEVICE_NOTIFY_WINDOW_HANDLE), nullptr);
         EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
     }
     SetLastError(0);
-    EXPECT_EQ(RegisterDeviceNotification(1, &filter, 4 /* DEVICE_NOTIFY_ALL_INTERFACE_CLASSES */), nullptr);
+    EXPECT_EQ(RegisterDeviceNotification(1, &filter, 4 /* DEVICE_NOTIFY_ALL_INTERFACE_CLASSES */),
+              nullptr);
     EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
 }
 
@@ -87,7 +89,7 @@ TEST_F(DeviceNotify, RegisteredPortArrivesAndLeavesOnTheMainThread) {
     const auto filter = UsbFilter();
     HDEVNOTIFY h = RegisterDeviceNotification(1, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
     ASSERT_NE(h, nullptr);
-    TPortRegistration board(Pty.Path(), "Board");
+    TPortRegistration board(Pty.SlavePath(), "Board");
     ASSERT_TRUE(rtl::PlainLoop().RunUntil([&] { return Hook.Seen.size() == 1; }));
     board.Release();
     ASSERT_TRUE(rtl::PlainLoop().RunUntil([&] { return Hook.Seen.size() == 2; }));
@@ -95,15 +97,15 @@ TEST_F(DeviceNotify, RegisteredPortArrivesAndLeavesOnTheMainThread) {
 
     EXPECT_EQ(Hook.Seen[0].WParam, DBT_DEVICEARRIVAL);
     EXPECT_EQ(Hook.Seen[0].DeviceType, DBT_DEVTYP_PORT);
-    EXPECT_EQ(Hook.Seen[0].Name, Pty.Path());
+    EXPECT_EQ(Hook.Seen[0].Name, Pty.SlavePath());
     EXPECT_EQ(Hook.Seen[1].WParam, DBT_DEVICEREMOVECOMPLETE);
-    EXPECT_EQ(Hook.Seen[1].Name, Pty.Path());
+    EXPECT_EQ(Hook.Seen[1].Name, Pty.SlavePath());
     EXPECT_TRUE(Hook.OnMainThread);
 }
 
 /// A main loop that only queues, so a test decides when posted work runs.
 class TQueueLoop : public rtl::IMainLoop {
-public:
+  public:
     void Post(Task fn) override {
         std::lock_guard lock(FMutex);
         FTasks.push_back(std::move(fn));
@@ -122,10 +124,11 @@ public:
             std::lock_guard lock(FMutex);
             tasks.swap(FTasks);
         }
-        for (auto& t : tasks) t();
+        for (auto& t : tasks)
+            t();
     }
 
-private:
+  private:
     std::mutex FMutex;
     std::condition_variable FPosted;
     std::deque<Task> FTasks;
@@ -137,7 +140,7 @@ TEST_F(DeviceNotify, ChangesNotDeliveredBeforeTheLastUnregistrationAreDropped) {
     const auto filter = UsbFilter();
     HDEVNOTIFY h = RegisterDeviceNotification(1, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
     ASSERT_NE(h, nullptr);
-    TPortRegistration board(Pty.Path(), "Board");
+    TPortRegistration board(Pty.SlavePath(), "Board");
     const bool posted = loop.WaitForTask();
     EXPECT_TRUE(UnregisterDeviceNotification(h));
     loop.RunAll();
@@ -156,7 +159,7 @@ TEST_F(DeviceNotify, ExceptionFromAHookGoesToTheApplication) {
     rtl::Application().HookMainWindow(thrower);
     const auto filter = UsbFilter();
     HDEVNOTIFY h = RegisterDeviceNotification(1, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
-    TPortRegistration board(Pty.Path(), "Board");
+    TPortRegistration board(Pty.SlavePath(), "Board");
     EXPECT_TRUE(rtl::PlainLoop().RunUntil([&] { return !shown.empty(); }));
     UnregisterDeviceNotification(h);
     rtl::Application().UnhookMainWindow(thrower);

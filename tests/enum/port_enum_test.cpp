@@ -1,12 +1,12 @@
 // The port's four enumerations over the recorded trees, a registered virtual port, and the
 // walking rules the Linux sources cannot produce on their own (through a registry source).
-#include <fstream>
-#include <stdexcept>
-
 #include "comport/ComPort.h"
 #include "enum_fixture.h"
 #include "platform/PortRegistry.h"
 #include "platform/Registry.h"
+
+#include <fstream>
+#include <stdexcept>
 
 namespace {
 
@@ -25,7 +25,7 @@ const Names DesktopFriendlyNames = {
     "16550A serial port (ttyS0)"};
 
 class PortEnum : public TEnumTest {
-protected:
+  protected:
     void TearDown() override {
         SetRegistrySource(nullptr);
         TEnumTest::TearDown();
@@ -64,13 +64,13 @@ TEST_F(PortEnum, NoSerialHardwareAppendsNothing) {
 
 TEST_F(PortEnum, RegisteredVirtualPortListedUntilReleased) {
     TPty pty;
-    TPortRegistration board(pty.Path(), "Quillon board");
+    TPortRegistration board(pty.SlavePath(), "Quillon board");
     Port.EnumComDevicesFromRegistry(List);
     Port.EnumComFriendlyNames(List);
     Names expected = DesktopPorts;
-    expected.push_back(pty.Path());
+    expected.push_back(pty.SlavePath());
     expected.insert(expected.end(), DesktopFriendlyNames.begin(), DesktopFriendlyNames.end());
-    expected.push_back("Quillon board (" + pty.Path().substr(5) + ")");
+    expected.push_back("Quillon board (" + pty.SlavePath().substr(5) + ")");
     EXPECT_EQ(Utf8(List), expected);
 
     board.Release();
@@ -87,29 +87,29 @@ TEST_F(PortEnum, FriendlyNamesOfPortsOnly) {
 
 TEST_F(PortEnum, EnumDevicesListsTheWholeTable) {
     TPty pty;
-    TPortRegistration board(pty.Path(), "Quillon board");
+    TPortRegistration board(pty.SlavePath(), "Quillon board");
     Port.EnumDevices(List);
     const Names names = Utf8(List);
     ASSERT_EQ(names.size(), 16u);
     EXPECT_EQ(names.front(), "/dev/console");
     EXPECT_EQ(names[8], "/dev/ttyS1"); // a node without a UART is still a device name
-    EXPECT_EQ(names.back(), pty.Path());
+    EXPECT_EQ(names.back(), pty.SlavePath());
 }
 
 TEST_F(PortEnum, EnumComDevicesKeepsSerialPortsOnly) {
     TPty pty;
-    TPortRegistration board(pty.Path(), "Quillon board");
+    TPortRegistration board(pty.SlavePath(), "Quillon board");
     List.Add(u"kept");
     Port.EnumComDevices(List);
     Names expected = Prefixed(DesktopPorts);
-    expected.push_back(pty.Path());
+    expected.push_back(pty.SlavePath());
     EXPECT_EQ(Utf8(List), expected);
 }
 
 TEST_F(PortEnum, WorksOnAnOpenPort) {
     TPty pty;
     pty.CloseSlave();
-    Port.SetDeviceName(rtl::Utf8ToString(pty.Path()));
+    Port.SetDeviceName(rtl::Utf8ToString(pty.SlavePath()));
     Port.Open();
     Port.EnumComDevicesFromRegistry(List);
     EXPECT_EQ(Utf8(List), DesktopPorts);
@@ -125,14 +125,16 @@ TEST_F(PortEnum, TableLargerThanTheBufferAppendsNothing) {
                       "a-device-name-long-enough-to-fill-the-table-soon-", i);
         return tree.Path() + name; // 60 characters under the root, 61 with the NUL
     };
-    for (int i = 0; i < 1200; ++i) std::ofstream(node(i)).put('\n'); // 73201 characters
+    for (int i = 0; i < 1200; ++i)
+        std::ofstream(node(i)).put('\n'); // 73201 characters
     SetSystemRoot(tree.Path());
     List.Add(u"kept");
     Port.EnumDevices(List);
     Port.EnumComDevices(List);
     EXPECT_EQ(Utf8(List), Names{"kept"});
 
-    for (int i = 1000; i < 1200; ++i) std::filesystem::remove(node(i)); // 61001 characters
+    for (int i = 1000; i < 1200; ++i)
+        std::filesystem::remove(node(i)); // 61001 characters
     List.Clear();
     Port.EnumDevices(List);
     EXPECT_EQ(List.Count(), 1000);
@@ -141,7 +143,12 @@ TEST_F(PortEnum, TableLargerThanTheBufferAppendsNothing) {
 // ---- the walking rules, on registries the Linux sources never build
 
 TRegKey& Instance(TRegKey& machine, const char16_t* e, const char16_t* d, const char16_t* i) {
-    return machine.Subkey(u"SYSTEM").Subkey(u"CurrentControlSet").Subkey(u"Enum").Subkey(e).Subkey(d).Subkey(i);
+    return machine.Subkey(u"SYSTEM")
+        .Subkey(u"CurrentControlSet")
+        .Subkey(u"Enum")
+        .Subkey(e)
+        .Subkey(d)
+        .Subkey(i);
 }
 
 TEST_F(PortEnum, SerialMapSkipsValuesThatAreNotPlainStrings) {
@@ -172,21 +179,23 @@ TEST_F(PortEnum, MissingKeysAppendNothing) {
 TEST_F(PortEnum, FriendlyNamesNeedThePortsClassAndAPlainString) {
     SetRegistrySource([] {
         TRegKey machine;
-        Instance(machine, u"ACPI", u"PNP0501", u"0").Add(u"ClassGUID", REG_SZ,
-                                                          u"{4D36E978-E325-11CE-BFC1-08002BE10318}");
-        Instance(machine, u"ACPI", u"PNP0501", u"0").Add(u"FriendlyName", REG_SZ, u"Upper-case class");
+        Instance(machine, u"ACPI", u"PNP0501", u"0")
+            .Add(u"ClassGUID", REG_SZ, u"{4D36E978-E325-11CE-BFC1-08002BE10318}");
+        Instance(machine, u"ACPI", u"PNP0501", u"0")
+            .Add(u"FriendlyName", REG_SZ, u"Upper-case class");
         Instance(machine, u"ACPI", u"PNP0501", u"1").Add(u"FriendlyName", REG_SZ, u"No class");
-        Instance(machine, u"USB", u"VID_1", u"2").Add(u"ClassGUID", REG_SZ,
-                                                       u"{4d36e978-e325-11ce-bfc1-08002be10318}");
-        Instance(machine, u"USB", u"VID_1", u"2").Add(u"FriendlyName", REG_EXPAND_SZ, u"Expandable");
-        Instance(machine, u"USB", u"VID_1", u"3").Add(u"ClassGUID", REG_SZ,
-                                                       u"{36fc9e60-c465-11cf-8056-444553540000}");
+        Instance(machine, u"USB", u"VID_1", u"2")
+            .Add(u"ClassGUID", REG_SZ, u"{4d36e978-e325-11ce-bfc1-08002be10318}");
+        Instance(machine, u"USB", u"VID_1", u"2")
+            .Add(u"FriendlyName", REG_EXPAND_SZ, u"Expandable");
+        Instance(machine, u"USB", u"VID_1", u"3")
+            .Add(u"ClassGUID", REG_SZ, u"{36fc9e60-c465-11cf-8056-444553540000}");
         Instance(machine, u"USB", u"VID_1", u"3").Add(u"FriendlyName", REG_SZ, u"Not a port");
-        Instance(machine, u"USB", u"VID_1", u"4").Add(u"ClassGUID", REG_SZ,
-                                                       u"{4d36e978-e325-11ce-bfc1-08002be10318}");
+        Instance(machine, u"USB", u"VID_1", u"4")
+            .Add(u"ClassGUID", REG_SZ, u"{4d36e978-e325-11ce-bfc1-08002be10318}");
         Instance(machine, u"USB", u"VID_1", u"4").Add(u"FriendlyName", REG_SZ, u"Lower-case class");
-        Instance(machine, u"USB", u"VID_1", u"5").Add(u"ClassGUID", REG_SZ,
-                                                       u"{4d36e978-e325-11ce-bfc1-08002be10318}");
+        Instance(machine, u"USB", u"VID_1", u"5")
+            .Add(u"ClassGUID", REG_SZ, u"{4d36e978-e325-11ce-bfc1-08002be10318}");
         return machine;
     });
     Port.EnumComFriendlyNames(List);
@@ -196,10 +205,12 @@ TEST_F(PortEnum, FriendlyNamesNeedThePortsClassAndAPlainString) {
 TEST_F(PortEnum, RegistryErrorPropagatesWithEarlierEntriesKept) {
     SetRegistrySource([] {
         TRegKey machine;
-        Instance(machine, u"A", u"D", u"0").Add(u"ClassGUID", REG_SZ, u"{4d36e978-e325-11ce-bfc1-08002be10318}");
+        Instance(machine, u"A", u"D", u"0")
+            .Add(u"ClassGUID", REG_SZ, u"{4d36e978-e325-11ce-bfc1-08002be10318}");
         Instance(machine, u"A", u"D", u"0").Add(u"FriendlyName", REG_SZ, u"First");
         Instance(machine, u"A", u"D", u"1").Add(u"ClassGUID", REG_DWORD, u"1");
-        Instance(machine, u"A", u"D", u"2").Add(u"ClassGUID", REG_SZ, u"{4d36e978-e325-11ce-bfc1-08002be10318}");
+        Instance(machine, u"A", u"D", u"2")
+            .Add(u"ClassGUID", REG_SZ, u"{4d36e978-e325-11ce-bfc1-08002be10318}");
         Instance(machine, u"A", u"D", u"2").Add(u"FriendlyName", REG_SZ, u"Never reached");
         return machine;
     });
@@ -209,7 +220,7 @@ TEST_F(PortEnum, RegistryErrorPropagatesWithEarlierEntriesKept) {
 
 // A list that refuses its third entry.
 class TFullList : public rtl::TStringList {
-public:
+  public:
     int Add(const rtl::string& s) override {
         if (Count() == 2) throw std::length_error("list full");
         return TStringList::Add(s);

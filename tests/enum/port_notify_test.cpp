@@ -1,13 +1,12 @@
 // The port's device arrival and removal handlers: when the port is registered and hooked,
 // which messages reach which handler, and that the message goes on to other hooks.
-#include <sys/resource.h>
-
-#include <fcntl.h>
-
 #include "comport/ComPort.h"
 #include "enum_fixture.h"
 #include "platform/DeviceNotify.h"
 #include "platform/PortRegistry.h"
+
+#include <fcntl.h>
+#include <sys/resource.h>
 
 namespace {
 
@@ -29,10 +28,11 @@ int MonitorDescriptors() {
 }
 
 class PortNotify : public TEnumTest {
-protected:
+  protected:
     bool Hooked() {
         TCustomComPort* port = &Port; // the hook is bound as the base class
-        return rtl::Application().IsHooked(rtl::TWindowHook::Of<&TCustomComPort::DeviceChangeHook>(port));
+        return rtl::Application().IsHooked(
+            rtl::TWindowHook::Of<&TCustomComPort::DeviceChangeHook>(port));
     }
     /// Delivers a device-change message the way the monitor does.
     bool Dispatch(uintptr_t wParam, const TDeviceBroadcast& record) {
@@ -59,24 +59,24 @@ protected:
 TEST_F(PortNotify, RegisteredVirtualPortArrivesThenLeaves) {
     Port.SetOnDeviceArrival(OnArrival);
     Port.SetOnDeviceRemoved(OnRemoval);
-    TPortRegistration board(Pty.Path(), "Board");
+    TPortRegistration board(Pty.SlavePath(), "Board");
     ASSERT_TRUE(rtl::PlainLoop().RunUntil([&] { return !Arrived.empty(); }));
-    EXPECT_EQ(Arrived, std::vector<std::string>{Pty.Path()});
+    EXPECT_EQ(Arrived, std::vector<std::string>{Pty.SlavePath()});
     board.Release();
     ASSERT_TRUE(rtl::PlainLoop().RunUntil([&] { return !Removed.empty(); }));
-    EXPECT_EQ(Removed, std::vector<std::string>{Pty.Path()});
+    EXPECT_EQ(Removed, std::vector<std::string>{Pty.SlavePath()});
     EXPECT_EQ(Arrived.size(), 1u);
 }
 
 TEST_F(PortNotify, ArrivalsReachAnOpenPortToo) {
     TPty own;
     own.CloseSlave();
-    Port.SetDeviceName(rtl::Utf8ToString(own.Path()));
+    Port.SetDeviceName(rtl::Utf8ToString(own.SlavePath()));
     Port.Open();
     Port.SetOnDeviceArrival(OnArrival);
-    TPortRegistration board(Pty.Path(), "Board");
+    TPortRegistration board(Pty.SlavePath(), "Board");
     ASSERT_TRUE(rtl::PlainLoop().RunUntil([&] { return !Arrived.empty(); }));
-    EXPECT_EQ(Arrived, std::vector<std::string>{Pty.Path()});
+    EXPECT_EQ(Arrived, std::vector<std::string>{Pty.SlavePath()});
 }
 
 TEST_F(PortNotify, OnlyRemovalAssignedMeansArrivalsCallNothing) {
@@ -87,14 +87,14 @@ TEST_F(PortNotify, OnlyRemovalAssignedMeansArrivalsCallNothing) {
         return false;
     });
     rtl::Application().HookMainWindow(counter);
-    TPortRegistration board(Pty.Path(), "Board");
+    TPortRegistration board(Pty.SlavePath(), "Board");
     const bool arrived = rtl::PlainLoop().RunUntil([&] { return messages == 1; });
     board.Release();
     const bool removed = rtl::PlainLoop().RunUntil([&] { return !Removed.empty(); });
     rtl::Application().UnhookMainWindow(counter);
     ASSERT_TRUE(arrived && removed);
     EXPECT_EQ(Arrived, std::vector<std::string>{});
-    EXPECT_EQ(Removed, std::vector<std::string>{Pty.Path()});
+    EXPECT_EQ(Removed, std::vector<std::string>{Pty.SlavePath()});
 }
 
 TEST_F(PortNotify, RegisteredWhileEitherHandlerIsAssigned) {
@@ -193,19 +193,20 @@ TEST_F(PortNotify, TheMessageGoesOnToOtherHooks) {
         return false;
     });
     rtl::Application().HookMainWindow(other);
-    TPortRegistration board(Pty.Path(), "Board");
+    TPortRegistration board(Pty.SlavePath(), "Board");
     const bool delivered = rtl::PlainLoop().RunUntil([&] { return later == 1; });
     rtl::Application().UnhookMainWindow(other);
     EXPECT_TRUE(delivered);
-    EXPECT_EQ(Arrived, std::vector<std::string>{Pty.Path()});
+    EXPECT_EQ(Arrived, std::vector<std::string>{Pty.SlavePath()});
 }
 
 TEST_F(PortNotify, HandlerExceptionReachesTheApplication) {
     std::vector<std::string> shown;
     rtl::Application().SetExceptionDisplay([&](const std::string& text) { shown.push_back(text); });
-    TNameHandler failing([](rtl::TObject*, const string&) { throw EComError(0, "handler failed"); });
+    TNameHandler failing(
+        [](rtl::TObject*, const string&) { throw EComError(0, "handler failed"); });
     Port.SetOnDeviceArrival(failing);
-    TPortRegistration board(Pty.Path(), "Board");
+    TPortRegistration board(Pty.SlavePath(), "Board");
     const bool shownOnce = rtl::PlainLoop().RunUntil([&] { return !shown.empty(); });
     rtl::Application().SetExceptionDisplay(nullptr);
     EXPECT_TRUE(shownOnce);

@@ -1,13 +1,12 @@
 #pragma once
-// A real pty pair for the POSIX backend's tests: the test holds the master end and
-// opens the slave through the platform API, as a program opens a serial port.
+// A raw pty pair for the POSIX backend's tests: the test holds the master end and opens
+// the slave through the platform API, as a program opens a serial port.
 #include "port_handle.h"
 #include "rtl/Text.h"
+#include "tests/support/PtyPair.h"
 
-#include <cstdlib>
+#include <chrono>
 #include <poll.h>
-#include <pty.h>
-#include <stdexcept>
 #include <string>
 #include <sys/resource.h>
 #include <termios.h>
@@ -15,68 +14,14 @@
 
 namespace quillon_test {
 
-using namespace qwin;
-
-inline void MakeRawFd(int fd) {
-    termios t;
-    tcgetattr(fd, &t);
-    cfmakeraw(&t);
-    tcsetattr(fd, TCSANOW, &t);
-}
-
-class Pty {
+class Pty : public TPtyPair {
   public:
-    Pty() {
-        if (openpty(&master_, &slave_, nullptr, nullptr, nullptr) != 0)
-            throw std::runtime_error("openpty");
-        MakeRawFd(master_);
-        MakeRawFd(slave_);
-        path_ = ttyname(slave_);
-    }
-    ~Pty() {
-        CloseMaster();
-        if (slave_ >= 0) close(slave_);
-    }
-    Pty(const Pty&) = delete;
-    Pty& operator=(const Pty&) = delete;
-
-    const std::string& Path() const { return path_; }
-    string Name() const { return rtl::Utf8ToString(path_); }
-    int Master() const { return master_; }
-    /// The test's own slave descriptor: the tty's settings read through it are the device's.
-    int Slave() const { return slave_; }
-    void CloseMaster() {
-        if (master_ >= 0) close(master_);
-        master_ = -1;
-    }
-
-    /// Writes bytes into the device's input.
-    void Feed(const std::string& bytes) const {
-        size_t off = 0;
-        while (off < bytes.size()) {
-            const ssize_t n = ::write(master_, bytes.data() + off, bytes.size() - off);
-            if (n <= 0) throw std::runtime_error("feed");
-            off += static_cast<size_t>(n);
-        }
-    }
-
+    Pty() { MakeRaw(); }
+    const std::string& Path() const { return SlavePath(); }
+    string Name() const { return rtl::Utf8ToString(SlavePath()); }
+    using TPtyPair::Drain;
     /// Reads n bytes of the device's output; stops short when nothing comes for 5 s.
-    std::string Drain(size_t n) const {
-        std::string out;
-        char buf[65536];
-        while (out.size() < n) {
-            pollfd p{master_, POLLIN, 0};
-            if (poll(&p, 1, 5000) != 1) break;
-            const ssize_t got = ::read(master_, buf, std::min(sizeof buf, n - out.size()));
-            if (got <= 0) break;
-            out.append(buf, static_cast<size_t>(got));
-        }
-        return out;
-    }
-
-  private:
-    int master_ = -1, slave_ = -1;
-    std::string path_;
+    std::string Drain(size_t n) const { return Drain(n, std::chrono::seconds(5)); }
 };
 
 /// The process's CPU time (user + system, all threads) in milliseconds.

@@ -4,6 +4,7 @@
 #include "../console/ConsoleTestSupport.h"
 #include "app/TemperatureChart.h"
 #include "app/TerminalView.h"
+#include "tests/support/ScratchDir.h"
 
 #include <QTest>
 #include <filesystem>
@@ -17,15 +18,6 @@ namespace fs = std::filesystem;
 
 class LargeInput : public ConsoleTest {
   protected:
-    void SetUp() override {
-        ConsoleTest::SetUp();
-        dir = fs::temp_directory_path() / ("quillon-large-" + std::to_string(::getpid()));
-        fs::create_directories(dir);
-    }
-    void TearDown() override {
-        fs::remove_all(dir);
-        ConsoleTest::TearDown();
-    }
     /// Writes a log of lines first..last (a step of -1 when first > last) and loads it.
     void LoadLog(int first, int last) {
         const fs::path path = dir / "log.txt";
@@ -48,13 +40,14 @@ class LargeInput : public ConsoleTest {
         for (int id = lo; id <= hi; ++id) {
             const QPointF want(id, (id % 500) / 10 + (id % 10) / 10.0);
             if (points[id - lo] != want)
-                return ::testing::AssertionFailure() << "point " << id - lo << " is ("
-                                                     << points[id - lo].x() << ", "
-                                                     << points[id - lo].y() << ")";
+                return ::testing::AssertionFailure()
+                       << "point " << id - lo << " is (" << points[id - lo].x() << ", "
+                       << points[id - lo].y() << ")";
         }
         return ::testing::AssertionSuccess();
     }
-    fs::path dir;
+    const quillon_test::TScratchDir scratch{"quillon-large"};
+    const fs::path dir = scratch.Path();
 };
 
 TEST_F(LargeInput, TheTerminalKeepsAMegabyteWithoutALineEnd) {

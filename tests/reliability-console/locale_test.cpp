@@ -6,6 +6,7 @@
 #include "app/TemperatureChart.h"
 #include "platform/DeviceEnum.h"
 #include "platform/virtual/VirtualSerial.h"
+#include "tests/support/ScratchDir.h"
 
 #include <QApplication>
 #include <QTest>
@@ -27,11 +28,8 @@ bool French() {
 }
 
 fs::path Scratch() {
-    static const fs::path dir = [] {
-        std::string d = (fs::temp_directory_path() / "quillon-locale-XXXXXX").string();
-        return fs::path(::mkdtemp(d.data()) ? d : std::string());
-    }();
-    return dir;
+    static const quillon_test::TScratchDir dir("quillon-locale");
+    return dir.Path();
 }
 
 // A fixed moment of the afternoon (not midnight, so the time is part of the stamp).
@@ -105,14 +103,16 @@ TEST(LocalePortLog, LinesAreTheStampThenTheSameTextInEveryLocale) {
     EXPECT_EQ(stamp, rtl::DateTimeToStr(FixedNow(), rtl::TFormatSettings::FromEnvironment()) + " ")
         << "the log does not follow the regional settings";
     const std::vector<std::string> texts = {
-        "Open virtual:locale-a",         "Write request $41, $42", "Write complete $41, $42",
-        "Read request 2 byte(s)",        "Read complete $78, $79", "Read request 1234567 byte(s)",
+        "Open virtual:locale-a",  "Write request $41, $42", "Write complete $41, $42",
+        "Read request 2 byte(s)", "Read complete $78, $79", "Read request 1234567 byte(s)",
         "Close virtual:locale-a"};
     std::vector<std::string> lines;
     std::ifstream in(log);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
     ASSERT_EQ(lines.size(), texts.size()) << ::testing::PrintToString(lines);
-    for (size_t i = 0; i < texts.size(); ++i) EXPECT_EQ(lines[i], stamp + texts[i]);
+    for (size_t i = 0; i < texts.size(); ++i)
+        EXPECT_EQ(lines[i], stamp + texts[i]);
 }
 
 } // namespace
@@ -121,7 +121,6 @@ TEST(LocalePortLog, LinesAreTheStampThenTheSameTextInEveryLocale) {
 int main(int argc, char** argv) {
     namespace fs = std::filesystem;
     using quillon::console::testing::Scratch;
-    if (Scratch().empty()) return 2;
     // The locale is chosen before Qt starts, which sets the C library's from it.
     if (quillon::console::testing::French()) {
         const fs::path locales = Scratch() / "locales";
@@ -147,7 +146,5 @@ int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     const int status = RUN_ALL_TESTS();
     quillon::console::testing::SetLoop(nullptr);
-    std::error_code ec;
-    fs::remove_all(Scratch(), ec);
     return status;
 }

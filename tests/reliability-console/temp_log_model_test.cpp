@@ -3,6 +3,7 @@
 // messages and the points are those of a small model of the format.
 #include "../console/ConsoleTestSupport.h"
 #include "app/TemperatureChart.h"
+#include "tests/support/ScratchDir.h"
 
 #include <QTest>
 #include <algorithm>
@@ -24,11 +25,14 @@ bool IsModelNumber(const std::string& t) {
     auto blank = [&](size_t k) { return t[k] == ' ' || t[k] == '\t'; };
     auto digits = [&] {
         const size_t from = i;
-        while (i < n && t[i] >= '0' && t[i] <= '9') ++i;
+        while (i < n && t[i] >= '0' && t[i] <= '9')
+            ++i;
         return i - from;
     };
-    while (i < n && blank(i)) ++i;
-    while (n > i && blank(n - 1)) --n;
+    while (i < n && blank(i))
+        ++i;
+    while (n > i && blank(n - 1))
+        --n;
     if (i < n && (t[i] == '+' || t[i] == '-')) ++i;
     size_t mantissa = digits();
     if (i < n && t[i] == '.') {
@@ -69,7 +73,8 @@ TModelLoad ModelLoad(const std::string& file) {
         }
         const size_t comma = std::min(line.find(','), line.size());
         const auto id = ModelNumber(line.substr(0, comma));
-        const auto temp = ModelNumber(semi > comma + 1 ? line.substr(comma + 1, semi - comma - 1) : "");
+        const auto temp =
+            ModelNumber(semi > comma + 1 ? line.substr(comma + 1, semi - comma - 1) : "");
         if (!id) m.Messages << "erreur de format";
         if (!temp) m.Messages << "erreur de format";
         if (id && temp) m.Points.append(QPointF(*id, *temp));
@@ -101,14 +106,22 @@ class TLogGenerator {
   private:
     std::string Line() {
         switch (Between(0, 9)) {
-        case 0: return Garbage(Between(255, 1200));              // longer than one buffer
-        case 1: return Number() + "," + Number() + ";" + Garbage(Between(250, 600));
-        case 2: return Number() + "," + Number();                // no ";"
-        case 3: return Number() + ";" + Number();                // no ","
-        case 4: return Garbage(Between(0, 6)) + "," + Number() + ";";
-        case 5: return Number() + "," + Garbage(Between(0, 6)) + ";";
-        case 6: return Garbage(Between(0, 20));
-        default: return Number() + "," + Number() + ";" + (Chance(0.3) ? Garbage(3) : "");
+        case 0:
+            return Garbage(Between(255, 1200)); // longer than one buffer
+        case 1:
+            return Number() + "," + Number() + ";" + Garbage(Between(250, 600));
+        case 2:
+            return Number() + "," + Number(); // no ";"
+        case 3:
+            return Number() + ";" + Number(); // no ","
+        case 4:
+            return Garbage(Between(0, 6)) + "," + Number() + ";";
+        case 5:
+            return Number() + "," + Garbage(Between(0, 6)) + ";";
+        case 6:
+            return Garbage(Between(0, 20));
+        default:
+            return Number() + "," + Number() + ";" + (Chance(0.3) ? Garbage(3) : "");
         }
     }
     // Short decimals, which both conversions give exactly.
@@ -123,10 +136,11 @@ class TLogGenerator {
         return s;
     }
     std::string Garbage(int n) {
-        static const std::string alphabet = std::string("0123456789.,;+-eE \tabcXYZ\r") +
-                                            std::string(1, '\0') + "\x80\xA0\xE9\xFF";
+        static const std::string alphabet =
+            std::string("0123456789.,;+-eE \tabcXYZ\r") + std::string(1, '\0') + "\x80\xA0\xE9\xFF";
         std::string s;
-        for (int i = 0; i < n; ++i) s += alphabet[size_t(Between(0, int(alphabet.size()) - 1))];
+        for (int i = 0; i < n; ++i)
+            s += alphabet[size_t(Between(0, int(alphabet.size()) - 1))];
         return s;
     }
     int Between(int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(FRng); }
@@ -138,9 +152,8 @@ class TLogGenerator {
 using TempLogModel = ConsoleTest;
 
 TEST_F(TempLogModel, SeededFilesGiveTheModelsMessagesAndPoints) {
-    const fs::path dir = fs::temp_directory_path() / ("quillon-logmodel-" + std::to_string(::getpid()));
-    fs::create_directories(dir);
-    const fs::path path = dir / "log.txt";
+    const quillon_test::TScratchDir dir("quillon-logmodel");
+    const fs::path path = dir.PathOf("log.txt");
     TLogGenerator generate(31337);
     const int files = 10000;
     form->hide(); // nothing to draw: the loads alone are under test
@@ -163,7 +176,6 @@ TEST_F(TempLogModel, SeededFilesGiveTheModelsMessagesAndPoints) {
                               << got.size() << ", model " << want.Points.size();
         }
     }
-    fs::remove_all(dir);
     EXPECT_EQ(mismatches, 0);
     EXPECT_GT(points, files); // the files are not all garbage
     RecordProperty("files", files);

@@ -1,13 +1,12 @@
 // One opener at a time, within a process and across processes, root or not: the second
 // opener is refused once with the system's code, the first goes on working, and the
 // second succeeds once the first has closed.
-#include "../comport/Peer.h"
+#include "../comport/PtyPort.h"
+#include "tests/support/ChildProcess.h"
 
 #include <cerrno>
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace quillon::reliability {
@@ -47,10 +46,8 @@ TOpenAttempt TryOpen(TComPort& port) {
 // Opens path in a child process, as root or as nobody, and returns 0 when the open
 // succeeded, else the system's code of the refusal.
 int OpenInChild(const std::string& path, bool unprivileged) {
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        if (unprivileged && (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0))
-            ::_exit(kChildNoDrop);
+    return quillon_test::RunInChild([&] {
+        if (unprivileged && (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)) return kChildNoDrop;
         TOpenAttempt a;
         {
             // Closed before the child ends: a process that dies with the port open leaves
@@ -59,23 +56,16 @@ int OpenInChild(const std::string& path, bool unprivileged) {
             port.SetDeviceName(rtl::Utf8ToString(path));
             a = TryOpen(port);
         }
-        if (a.Errors != a.Exceptions) ::_exit(kChildInconsistent);
-        ::_exit(a.Exceptions ? a.Code : 0);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        if (a.Errors != a.Exceptions) return kChildInconsistent;
+        return a.Exceptions ? a.Code : 0;
+    });
 }
 
 // The first port passes a byte each way.
 void ExpectWorking(TComPort& port, test::TPty& pty) {
     port.Write("a", 1, true);
-    char got = 0;
-    pollfd p{pty.Master(), POLLIN, 0};
-    ASSERT_EQ(::poll(&p, 1, 10000), 1);
-    ASSERT_EQ(::read(pty.Master(), &got, 1), 1);
-    EXPECT_EQ(got, 'a');
-    ASSERT_EQ(::write(pty.Master(), "b", 1), 1);
+    ASSERT_EQ(pty.Drain(1, std::chrono::seconds(10)), "a");
+    pty.Feed("b");
     char back = 0;
     port.Read(&back, 1, true);
     EXPECT_EQ(back, 'b');
@@ -89,7 +79,7 @@ class ExclusiveOpen : public ::testing::Test {
             port->Timeouts().SetReadConstant(10000); // a failing read ends with "Timeout"
         }
         // An unprivileged opener must be stopped by the exclusive open, not by permissions.
-        ASSERT_EQ(::chmod(pty.Path().c_str(), 0666), 0);
+        ASSERT_EQ(::chmod(pty.SlavePath().c_str(), 0666), 0);
         first.Open();
     }
     test::TPty pty;
@@ -116,13 +106,13 @@ TEST_F(ExclusiveOpen, FromAnotherProcessAsRootAndAsAnUnprivilegedUser) {
     if (::geteuid() != 0) GTEST_SKIP() << "needs root to open as both users";
     for (bool unprivileged : {false, true}) {
         SCOPED_TRACE(unprivileged ? "nobody" : "root");
-        EXPECT_EQ(OpenInChild(pty.Path(), unprivileged), EBUSY);
+        EXPECT_EQ(OpenInChild(pty.SlavePath(), unprivileged), EBUSY);
         ExpectWorking(first, pty);
     }
     first.Close();
     for (bool unprivileged : {false, true}) {
         SCOPED_TRACE(unprivileged ? "nobody" : "root");
-        EXPECT_EQ(OpenInChild(pty.Path(), unprivileged), 0);
+        EXPECT_EQ(OpenInChild(pty.SlavePath(), unprivileged), 0);
     }
     first.Open();
     ExpectWorking(first, pty);

@@ -15,7 +15,8 @@ constexpr size_t kMiB = 1 << 20;
 
 std::vector<uint8_t> Pattern(size_t n) {
     std::vector<uint8_t> b(n);
-    for (size_t i = 0; i < n; ++i) b[i] = static_cast<uint8_t>(i * 7 + i / 251);
+    for (size_t i = 0; i < n; ++i)
+        b[i] = static_cast<uint8_t>(i * 7 + i / 251);
     return b;
 }
 
@@ -58,9 +59,9 @@ class FullQueue : public EventTest, public ::testing::WithParamInterface<TDevice
                        std::equal(mark.begin(), mark.end(), got.end() - mark.size());
             };
             while (!endsWithMark()) {
-                pollfd p{pty->Master, POLLIN, 0};
+                pollfd p{pty->Master(), POLLIN, 0};
                 if (::poll(&p, 1, 10000) != 1) return; // the test fails on the missing mark
-                const ssize_t n = ::read(pty->Master, buf, sizeof buf);
+                const ssize_t n = ::read(pty->Master(), buf, sizeof buf);
                 if (n <= 0) return;
                 got.insert(got.end(), buf, buf + n);
             }
@@ -78,7 +79,8 @@ class FullQueue : public EventTest, public ::testing::WithParamInterface<TDevice
     std::unique_ptr<eventtest::TPeer> peer;
     TComPort port{nullptr};
     std::vector<std::string> Errors;
-    ComError Error{[this](TCustomComPort*, EComError& e, TComAction&) { Errors.push_back(e.what()); }};
+    ComError Error{
+        [this](TCustomComPort*, EComError& e, TComAction&) { Errors.push_back(e.what()); }};
 };
 
 TEST_P(FullQueue, AWriteTimeOutEndsALongWriteWithTimeoutAndAShortCount) {

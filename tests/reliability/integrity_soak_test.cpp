@@ -2,6 +2,7 @@
 // non-waiting writes mixed: every byte arrives once, in order, and every count agrees.
 #include "../comport/Peer.h"
 #include "../comport/event_pty.h"
+#include "tests/support/FdIo.h"
 
 #include <array>
 #include <cerrno>
@@ -24,7 +25,8 @@ constexpr size_t kTotal = 1'000'000;
 Bytes RandomBytes(std::mt19937& rng, size_t n) {
     Bytes b(n);
     std::uniform_int_distribution<int> byte(0, 255);
-    for (auto& v : b) v = static_cast<uint8_t>(byte(rng));
+    for (auto& v : b)
+        v = static_cast<uint8_t>(byte(rng));
     return b;
 }
 
@@ -35,37 +37,16 @@ void WriteInChunks(int fd, const Bytes& data, unsigned seed) {
     size_t sent = 0;
     while (sent < data.size()) {
         const size_t n = std::min(chunk(rng), data.size() - sent);
-        size_t off = 0;
-        while (off < n) {
-            const ssize_t w = ::write(fd, data.data() + sent + off, n - off);
-            if (w < 0 && errno == EINTR) continue;
-            if (w < 0) return; // the test fails on the missing bytes
-            off += static_cast<size_t>(w);
-        }
+        if (!quillon_test::WriteAll(fd, data.data() + sent, n)) return; // fails on the count
         sent += n;
     }
-}
-
-// Reads n bytes from fd, stopping early when nothing comes for 20 s.
-Bytes ReadAll(int fd, size_t n) {
-    Bytes got;
-    got.reserve(n);
-    uint8_t buf[8192];
-    while (got.size() < n) {
-        pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, 20000) != 1) break;
-        const ssize_t r = ::read(fd, buf, std::min(sizeof buf, n - got.size()));
-        if (r < 0 && errno == EINTR) continue;
-        if (r <= 0) break;
-        got.insert(got.end(), buf, buf + r);
-    }
-    return got;
 }
 
 // How many of the 256 byte values occur in b.
 int DistinctValues(const Bytes& b) {
     std::array<bool, 256> seen{};
-    for (uint8_t v : b) seen[v] = true;
+    for (uint8_t v : b)
+        seen[v] = true;
     return static_cast<int>(std::count(seen.begin(), seen.end(), true));
 }
 
@@ -102,7 +83,10 @@ TEST_F(IntegritySoak, AMillionRandomBytesEachWayArriveIntactOverAPty) {
     port.Open();
 
     Bytes atPeer;
-    std::thread reader([&] { atPeer = ReadAll(pty.Master(), kTotal); });
+    std::thread reader([&] {
+        const std::string got = pty.Drain(kTotal, std::chrono::seconds(20));
+        atPeer.assign(got.begin(), got.end());
+    });
     std::thread writer([&] { WriteInChunks(pty.Master(), toPort, 7); });
 
     std::uniform_int_distribution<size_t> chunk(1, 4096);

@@ -62,8 +62,9 @@ TEST_F(LifecycleRace, CloseOrDestroyAtARandomMomentLeavesNothingBehind) {
         port->Open();
 
         std::string burst(burstSize(rng), '\0');
-        for (char& c : burst) c = static_cast<char>(byte(rng));
-        ASSERT_EQ(::write(pty.Master(), burst.data(), burst.size()), ssize_t(burst.size()));
+        for (char& c : burst)
+            c = static_cast<char>(byte(rng));
+        pty.Feed(burst);
 
         // A deliberate random delay during which the loop serves dispatches.
         Loop.RunUntil([] { return false; }, std::chrono::milliseconds(offsetMs(rng)));
@@ -77,12 +78,13 @@ TEST_F(LifecycleRace, CloseOrDestroyAtARandomMomentLeavesNothingBehind) {
         }
         ended = true;
         EXPECT_TRUE(closed) << "AfterClose was not called";
-        ASSERT_TRUE(eventtest::WaitForThreads(Loop)) << "round " << round;
+        ASSERT_TRUE(eventtest::AwaitThreadsGone(Loop)) << "round " << round;
         Loop.ProcessPending();
         ASSERT_TRUE(AwaitThreadsBackTo(threadsBefore, 5s)) << "round " << round;
         ASSERT_EQ(OpenFdCount(), fdsBefore) << "round " << round;
-        ASSERT_EQ(lateHandlers, 0) << "round " << round << (sync ? ", synchronised" : ", on the event thread")
-                                   << (destroying ? ", destroyed" : ", closed");
+        ASSERT_EQ(lateHandlers, 0)
+            << "round " << round << (sync ? ", synchronised" : ", on the event thread")
+            << (destroying ? ", destroyed" : ", closed");
         dispatches += calls;
         synchronised += sync;
         // What the round left in the pty is discarded by the next open.

@@ -66,11 +66,12 @@ TEST_F(MaskChange, ChangesAtAnyMomentOnAPtyNeverLoseTheNextByte) {
     port.SetOnRxChar(OnRx);
     port.Open();
     const int changes = 10000;
-    for (int i = 0; i < changes; ++i) Change(port, i);
+    for (int i = 0; i < changes; ++i)
+        Change(port, i);
     Loop.ProcessPending();
     EXPECT_EQ(Rx + Others, 0);
 
-    pty.Send("x");
+    pty.Feed("x");
     ASSERT_TRUE(RunUntil([&] { return Rx == 1; })) << "the wake after the changes was lost";
     port.Close();
     EXPECT_EQ(EventLines(log), std::vector<std::string>{"RxChar event"});

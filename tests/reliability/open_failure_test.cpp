@@ -2,12 +2,13 @@
 // system's code and text, BeforeOpen each time and AfterOpen never, no descriptor kept.
 #include "ProcessProbe.h"
 #include "comport/ComPort.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/FdIo.h"
+#include "tests/support/PtyPair.h"
 
 #include <cerrno>
 #include <filesystem>
 #include <gtest/gtest.h>
-#include <pty.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace quillon::reliability {
@@ -95,31 +96,23 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(OpenFailuresUnprivileged, ANodeTheUserMayNotOpen) {
     if (::geteuid() != 0) GTEST_SKIP() << "needs root to become another user";
-    int master = -1, slave = -1;
-    char path[256] = {};
-    ASSERT_EQ(::openpty(&master, &slave, path, nullptr, nullptr), 0);
-    ASSERT_EQ(::chmod(path, 0600), 0); // root's alone
+    quillon_test::TPtyPair pty;
+    ASSERT_EQ(::chmod(pty.SlavePath().c_str(), 0600), 0); // root's alone
     int pipeFds[2];
     ASSERT_EQ(::pipe(pipeFds), 0);
     const int tries = 1000;
 
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::close(pipeFds[0]);
+    // The tally is far smaller than the pipe's buffer: the child never blocks on it.
+    quillon_test::RunInChild([&] {
         TTally t;
         if (::setgid(kNobody) == 0 && ::setuid(kNobody) == 0)
-            t = OpenRepeatedly(rtl::Utf8ToString(path), EACCES, tries);
-        [[maybe_unused]] ssize_t n = ::write(pipeFds[1], &t, sizeof t);
-        ::_exit(0);
-    }
+            t = OpenRepeatedly(rtl::Utf8ToString(pty.SlavePath()), EACCES, tries);
+        return quillon_test::WriteAll(pipeFds[1], &t, sizeof t) ? 0 : 1;
+    });
     ::close(pipeFds[1]);
     TTally t;
     const ssize_t got = ::read(pipeFds[0], &t, sizeof t);
     ::close(pipeFds[0]);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    ::close(slave);
-    ::close(master);
     ASSERT_EQ(got, ssize_t(sizeof t));
     ExpectCleanFailures(t, tries);
 }

@@ -60,7 +60,6 @@ TEST_P(Unplug, OneErrorThenCloseThenSilence) {
     TComPort port(nullptr);
     if (c.Device == TDevice::Pty) {
         pty = std::make_unique<eventtest::TPty>();
-        ASSERT_FALSE(pty->SlavePath.empty());
         port.SetDeviceName(pty->DeviceName());
     } else {
         peer = std::make_unique<eventtest::TPeer>(Pair.B());
@@ -92,7 +91,8 @@ TEST_P(Unplug, OneErrorThenCloseThenSilence) {
         Pair.Unplug();
     ASSERT_TRUE(RunUntil([&] { return !Seen.empty() && Seen.back() == "after close"; }))
         << ::testing::PrintToString(Seen);
-    const auto latency = std::chrono::duration_cast<std::chrono::milliseconds>(ClosedAt - unplugged);
+    const auto latency =
+        std::chrono::duration_cast<std::chrono::milliseconds>(ClosedAt - unplugged);
     readBuf.reset();
 
     EXPECT_EQ(Seen, (std::vector<std::string>{"error", "before close", "after close"}));
@@ -100,7 +100,7 @@ TEST_P(Unplug, OneErrorThenCloseThenSilence) {
     // Only against never noticing: how fast it is noticed is the benchmarks' business.
     EXPECT_LT(latency, 2000ms);
     EXPECT_FALSE(port.Active());
-    ASSERT_TRUE(eventtest::WaitForThreads(Loop));
+    ASSERT_TRUE(eventtest::AwaitThreadsGone(Loop));
     EXPECT_TRUE(AwaitThreadsBackTo(threadsBefore, 5s)) << "a thread outlived the device";
 
     // The following second: nothing more is called, and nothing spins.
@@ -113,7 +113,7 @@ TEST_P(Unplug, OneErrorThenCloseThenSilence) {
 
     // The old name is gone: one refusal with the system's code and text, nothing left open.
     // A pty's number may already serve another program's new pty; that one is not ours to open.
-    if (!pty || !std::filesystem::exists(pty->SlavePath)) {
+    if (!pty || !std::filesystem::exists(pty->SlavePath())) {
         Seen.clear();
         Codes.clear();
         Messages.clear();
@@ -129,21 +129,21 @@ TEST_P(Unplug, OneErrorThenCloseThenSilence) {
     pty.reset();
     EXPECT_EQ(OpenFdCount(), fdsBefore);
 
-    RecordProperty("close_latency_us",
-                   std::to_string(std::chrono::duration_cast<std::chrono::microseconds>(
-                                      ClosedAt - unplugged)
-                                      .count()));
+    RecordProperty(
+        "close_latency_us",
+        std::to_string(
+            std::chrono::duration_cast<std::chrono::microseconds>(ClosedAt - unplugged).count()));
     RecordProperty("cpu_ms_following_second", std::to_string(cpuSpent));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Devices, Unplug,
-    ::testing::Values(TCase{TDevice::Pty, TPending::Wait}, TCase{TDevice::Pty, TPending::Read},
-                      TCase{TDevice::Pty, TPending::Write},
-                      TCase{TDevice::Virtual, TPending::Wait},
-                      TCase{TDevice::Virtual, TPending::Read},
-                      TCase{TDevice::Virtual, TPending::Write}),
-    CaseName);
+INSTANTIATE_TEST_SUITE_P(Devices, Unplug,
+                         ::testing::Values(TCase{TDevice::Pty, TPending::Wait},
+                                           TCase{TDevice::Pty, TPending::Read},
+                                           TCase{TDevice::Pty, TPending::Write},
+                                           TCase{TDevice::Virtual, TPending::Wait},
+                                           TCase{TDevice::Virtual, TPending::Read},
+                                           TCase{TDevice::Virtual, TPending::Write}),
+                         CaseName);
 
 } // namespace
 } // namespace quillon::reliability

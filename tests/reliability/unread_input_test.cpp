@@ -26,7 +26,7 @@ TEST_P(UnreadInput, OneCallPerArrivalAndNoSpinning) {
     port.SetOnRxChar(rx);
     port.Open();
 
-    pty.Send("0123456789");
+    pty.Feed("0123456789");
     // A pty may hand the bytes on in two arrivals, each reported once.
     ASSERT_TRUE(RunUntil([&] { return calls >= 1 && port.InputCount() == 10; }));
     // The second that follows: the bytes stay queued, nothing new arrives.
@@ -40,7 +40,7 @@ TEST_P(UnreadInput, OneCallPerArrivalAndNoSpinning) {
     EXPECT_EQ(port.InputCount(), 10u);
 
     const int callsIdle = calls;
-    pty.Send("x");
+    pty.Feed("x");
     ASSERT_TRUE(RunUntil([&] { return calls > callsIdle; })) << "a new byte went unreported";
     port.Close();
     RecordProperty("cpu_ms_idle_second", std::to_string(cpuSpent));

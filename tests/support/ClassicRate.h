@@ -2,6 +2,7 @@
 // What a program that reads a tty's rate the classic way sees of it: stty, run on a
 // descriptor the test holds, and cfgetospeed.
 #include <cstdio>
+#include <fcntl.h>
 #include <stdexcept>
 #include <string>
 #include <termios.h>
@@ -19,7 +20,11 @@ inline ClassicRate ClassicRateOf(int fd) {
     termios t{};
     if (tcgetattr(fd, &t) != 0) throw std::runtime_error("tcgetattr");
     const std::string cmd = "stty -a <&" + std::to_string(fd) + " 2>&1";
+    // The shell must inherit fd, even one opened close-on-exec.
+    const int flags = fcntl(fd, F_GETFD);
+    fcntl(fd, F_SETFD, flags & ~FD_CLOEXEC);
     std::FILE* out = popen(cmd.c_str(), "r");
+    fcntl(fd, F_SETFD, flags);
     if (!out) throw std::runtime_error("cannot run stty");
     std::string text;
     char buf[512];

@@ -1,6 +1,7 @@
 #include "ChildProcess.h"
 
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
@@ -14,15 +15,9 @@
 
 extern char** environ;
 
-namespace quillon::e2e {
+namespace quillon_test {
 
 namespace {
-
-int MsUntil(TClock::time_point deadline) {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - TClock::now()).count();
-    return left <= 0 ? 0 : static_cast<int>(left);
-}
 
 int ExitCode(int status) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
@@ -32,47 +27,89 @@ std::runtime_error SystemError(const std::string& what, int error) {
     return std::runtime_error(what + ": " + std::strerror(error));
 }
 
-} // namespace
-
-TChildProcess::TChildProcess(const std::vector<std::string>& argv,
-                             const std::vector<std::string>& env) {
-    int fds[2];
-    if (::pipe2(fds, O_CLOEXEC) != 0) throw SystemError("pipe", errno);
-    FOut = fds[0];
-
+std::vector<std::string> Environment(const std::vector<std::string>& extra) {
     std::vector<std::string> environment;
     for (char** e = environ; *e; ++e) {
         const std::string entry = *e;
         const std::string name = entry.substr(0, entry.find('=') + 1);
         bool replaced = false;
-        for (const std::string& extra : env)
-            replaced = replaced || extra.compare(0, name.size(), name) == 0;
+        for (const std::string& x : extra)
+            replaced = replaced || x.compare(0, name.size(), name) == 0;
         if (!replaced) environment.push_back(entry);
     }
-    environment.insert(environment.end(), env.begin(), env.end());
-    std::vector<char*> args, envp;
-    for (const std::string& a : argv)
-        args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    for (const std::string& e : environment)
-        envp.push_back(const_cast<char*>(e.c_str()));
-    envp.push_back(nullptr);
+    environment.insert(environment.end(), extra.begin(), extra.end());
+    return environment;
+}
+
+std::vector<char*> Pointers(const std::vector<std::string>& strings) {
+    std::vector<char*> out;
+    for (const std::string& s : strings)
+        out.push_back(const_cast<char*>(s.c_str()));
+    out.push_back(nullptr);
+    return out;
+}
+
+} // namespace
+
+int MsUntil(TClock::time_point deadline) {
+    if (deadline == TClock::time_point::max()) return -1;
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(deadline - TClock::now()).count();
+    return left <= 0 ? 0 : static_cast<int>(std::min<long long>(left, INT_MAX));
+}
+
+int RunInChild(const std::function<int()>& body) {
+    const pid_t pid = ::fork();
+    if (pid < 0) throw SystemError("fork", errno);
+    if (pid == 0) {
+        try {
+            ::_exit(body());
+        } catch (...) {
+            ::_exit(127);
+        }
+    }
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0)
+        if (errno != EINTR) throw SystemError("waitpid", errno);
+    return ExitCode(status);
+}
+
+TChildProcess::TChildProcess(const std::vector<std::string>& argv, const TOptions& options) {
+    int out[2], err[2] = {-1, -1};
+    if (::pipe2(out, O_CLOEXEC) != 0) throw SystemError("pipe", errno);
+    if (options.CaptureErrors && ::pipe2(err, O_CLOEXEC) != 0) {
+        const int error = errno;
+        ::close(out[0]);
+        ::close(out[1]);
+        throw SystemError("pipe", error);
+    }
+    FOut = out[0];
+    FErr = err[0];
+    const std::vector<std::string> environment = Environment(options.Env);
+    const std::vector<char*> args = Pointers(argv), envp = Pointers(environment);
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    if (err[1] >= 0) posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
     const int error = ::posix_spawnp(&FPid, args[0], &actions, nullptr, args.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
-    ::close(fds[1]);
+    ::close(out[1]);
+    if (err[1] >= 0) ::close(err[1]);
     if (error != 0) {
         ::close(FOut);
+        if (FErr >= 0) ::close(FErr);
         throw SystemError("cannot start " + argv[0], error);
     }
 }
 
 TChildProcess::~TChildProcess() {
-    if (!FStatus) Kill();
+    if (!FStatus) {
+        ::kill(FPid, SIGKILL);
+        Wait();
+    }
     ::close(FOut);
+    if (FErr >= 0) ::close(FErr);
 }
 
 TChildProcess::TLine TChildProcess::ReadLine(TClock::time_point deadline) {
@@ -103,7 +140,7 @@ void TChildProcess::Terminate() {
     if (!FStatus) ::kill(FPid, SIGTERM);
 }
 
-std::optional<int> TChildProcess::Wait(TClock::time_point deadline) {
+std::optional<int> TChildProcess::Wait(TClock::time_point deadline, rusage* usage) {
     if (FStatus) return FStatus;
     // A process fd becomes readable when the child ends: no polling of waitpid.
     const int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, FPid, 0));
@@ -117,14 +154,13 @@ std::optional<int> TChildProcess::Wait(TClock::time_point deadline) {
         if (ready == 0) return std::nullopt;
     }
     int status = 0;
-    if (::waitpid(FPid, &status, 0) == FPid) FStatus = ExitCode(status);
+    rusage ignored{};
+    pid_t r;
+    do
+        r = ::wait4(FPid, &status, 0, usage ? usage : &ignored);
+    while (r < 0 && errno == EINTR);
+    if (r == FPid) FStatus = ExitCode(status);
     return FStatus;
 }
 
-void TChildProcess::Kill() {
-    ::kill(FPid, SIGKILL);
-    int status = 0;
-    if (::waitpid(FPid, &status, 0) == FPid) FStatus = ExitCode(status);
-}
-
-} // namespace quillon::e2e
+} // namespace quillon_test
