@@ -21,7 +21,9 @@ std::string UserForCommand(const TUserAccess& user) {
     return user.Name.empty() ? "$USER" : user.Name;
 }
 
-std::string Quoted(const std::string& path) { return "« " + path + " »"; }
+std::string Quoted(const std::string& path) {
+    return "« " + path + " »";
+}
 
 std::string GenericAccessHint(const std::string& path, const TUserAccess& user) {
     return "Accès refusé à " + Quoted(path) +
@@ -45,11 +47,14 @@ std::string AccessHint(const std::string& path, const std::optional<TNodeOwner>&
         "Le périphérique " + Quoted(path) + " appartient au groupe " + group + ". ";
     const std::string who = user.Name.empty() ? "L'utilisateur" : "L'utilisateur " + user.Name;
     if (Contains(user.SessionGroups, node->Group))
-        return owner + who + " en fait partie : l'accès est refusé pour une autre raison "
-                             "(liste de contrôle d'accès, règle udev, module de sécurité).";
+        return owner + who +
+               " en fait partie : l'accès est refusé pour une autre raison "
+               "(liste de contrôle d'accès, règle udev, module de sécurité).";
     if (Contains(user.AccountGroups, node->Group))
-        return owner + who + " en fait partie, mais la session actuelle a été ouverte avant "
-                             "cet ajout. " + kNewSession;
+        return owner + who +
+               " en fait partie, mais la session actuelle a été ouverte avant "
+               "cet ajout. " +
+               kNewSession;
     return owner + who + " n'en fait pas partie. Pour l'y ajouter :\n    sudo usermod -aG " +
            group + " " + UserForCommand(user) + "\n" + kNewSession;
 }
@@ -65,8 +70,8 @@ std::string PortErrorHint(int code, const std::string& path, const std::optional
     case EBUSY:
         return "Le port " + Quoted(path) +
                " est déjà ouvert par un autre programme (une autre console, un terminal série, "
-               "ModemManager…). Fermez-le, puis ouvrez de nouveau le port ; « fuser -v " + path +
-               " » indique lequel le tient.";
+               "ModemManager…). Fermez-le, puis ouvrez de nouveau le port ; « fuser -v " +
+               path + " » indique lequel le tient.";
     case ENOENT:
     case ENODEV:
     case ENXIO:

@@ -42,9 +42,12 @@ void TTemperatureDialogue::Tick() {
 }
 
 void TTemperatureDialogue::Received(std::string_view chunk) {
-    FOut.Show(dfTest2, "d\xE9" "but lecture");
+    FOut.Show(dfTest2, "d\xE9"
+                       "but lecture");
     const TReplyScan scan = ScanReply(chunk, lecture);
-    if (scan.TemperatureStarted) FOut.Show(dfTest2, "d\xE9" "but tep\xE9rature");
+    if (scan.TemperatureStarted)
+        FOut.Show(dfTest2, "d\xE9"
+                           "but tep\xE9rature");
     if (scan.ReadingFinished) Finish();
 }
 

@@ -61,8 +61,8 @@ class TTemperatureDialogue {
     std::string lecture;
     int nberreurs = 0;
     bool FPausePending = false;
-    bool FTickWriting = false;  // a tick's write is under way
-    bool FTickBoxOpen = false;  // the box of a tick's failed write is open
+    bool FTickWriting = false; // a tick's write is under way
+    bool FTickBoxOpen = false; // the box of a tick's failed write is open
     struct TSaved {
         bool TickWriting;
         bool TickBoxOpen;

@@ -436,7 +436,8 @@ void TForm2::ContinueLoad() {
 }
 
 void TForm2::AddLine(std::string_view temperature) {
-    FPendingMemo1 += QLatin1StringView(temperature.data(), static_cast<qsizetype>(temperature.size()));
+    FPendingMemo1 +=
+        QLatin1StringView(temperature.data(), static_cast<qsizetype>(temperature.size()));
     FPendingMemo1 += QLatin1Char('\n');
 }
 

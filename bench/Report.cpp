@@ -10,13 +10,15 @@ namespace {
 
 template <class R> std::optional<double> MedianOf(const std::vector<R>& runs, double R::*field) {
     std::vector<double> values;
-    for (const R& r : runs) values.push_back(r.*field);
+    for (const R& r : runs)
+        values.push_back(r.*field);
     return Median(values);
 }
 
 std::optional<double> MedianWakeups(const std::vector<TIdleResult>& runs) {
     std::vector<double> values;
-    for (const TIdleResult& r : runs) values.push_back(static_cast<double>(r.Wakeups));
+    for (const TIdleResult& r : runs)
+        values.push_back(static_cast<double>(r.Wakeups));
     return Median(values);
 }
 
@@ -51,20 +53,30 @@ void PrintTable(const std::vector<TStackResults>& stacks, int runs) {
     };
     const std::vector<Column> columns = {
         {"rx MiB/s", "%.1f", [](auto& s) { return MedianOf(s.Rx, &TRxResult::MiBPerS); }, true},
-        {"rx CPU ms/MiB", "%.2f", [](auto& s) { return MedianOf(s.Rx, &TRxResult::CpuMsPerMiB); }, true},
-        {"rx sleeps/MiB", "%.0f", [](auto& s) { return MedianOf(s.Rx, &TRxResult::WakeupsPerMiB); }, false},
-        {"echo median us", "%.1f", [](auto& s) { return MedianOf(s.Echo, &TEchoResult::MedianUs); }, true},
-        {"echo p99 us", "%.1f", [](auto& s) { return MedianOf(s.Echo, &TEchoResult::P99Us); }, true},
-        {"CPU us/echo", "%.1f", [](auto& s) { return MedianOf(s.Echo, &TEchoResult::CpuUsPerEcho); }, true},
-        {"sleeps/echo", "%.2f", [](auto& s) { return MedianOf(s.Echo, &TEchoResult::WakeupsPerEcho); }, false},
-        {"idle CPU ms/5s", "%.3f", [](auto& s) { return MedianOf(s.Idle, &TIdleResult::CpuMs); }, false},
+        {"rx CPU ms/MiB", "%.2f", [](auto& s) { return MedianOf(s.Rx, &TRxResult::CpuMsPerMiB); },
+         true},
+        {"rx sleeps/MiB", "%.0f", [](auto& s) { return MedianOf(s.Rx, &TRxResult::WakeupsPerMiB); },
+         false},
+        {"echo median us", "%.1f", [](auto& s) { return MedianOf(s.Echo, &TEchoResult::MedianUs); },
+         true},
+        {"echo p99 us", "%.1f", [](auto& s) { return MedianOf(s.Echo, &TEchoResult::P99Us); },
+         true},
+        {"CPU us/echo", "%.1f",
+         [](auto& s) { return MedianOf(s.Echo, &TEchoResult::CpuUsPerEcho); }, true},
+        {"sleeps/echo", "%.2f",
+         [](auto& s) { return MedianOf(s.Echo, &TEchoResult::WakeupsPerEcho); }, false},
+        {"idle CPU ms/5s", "%.3f", [](auto& s) { return MedianOf(s.Idle, &TIdleResult::CpuMs); },
+         false},
         {"idle wake-ups/5s", "%.0f", [](auto& s) { return MedianWakeups(s.Idle); }, false},
     };
-    std::printf("Medians of %d run(s); (Nx) is the ratio to %s, the limit.\n\n", runs, limit.Name.c_str());
+    std::printf("Medians of %d run(s); (Nx) is the ratio to %s, the limit.\n\n", runs,
+                limit.Name.c_str());
     std::printf("| stack |");
-    for (const Column& c : columns) std::printf(" %s |", c.Title);
+    for (const Column& c : columns)
+        std::printf(" %s |", c.Title);
     std::printf("\n|---|");
-    for (size_t i = 0; i < columns.size(); ++i) std::printf("---|");
+    for (size_t i = 0; i < columns.size(); ++i)
+        std::printf("---|");
     std::printf("\n");
     for (const TStackResults& s : stacks) {
         if (!s.Skipped.empty()) {

@@ -1,10 +1,10 @@
 #pragma once
 // The results table: one row per stack, medians over the runs, ratios to the limit.
+#include "Measurements.h"
+
 #include <optional>
 #include <string>
 #include <vector>
-
-#include "Measurements.h"
 
 namespace quillon::bench {
 

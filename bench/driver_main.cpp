@@ -2,17 +2,16 @@
 // measurements, a fresh pty and a fresh process each time, and prints one table.
 //
 //   quillon-bench [--runs N] [--quick] [--only rx|echo|idle]
-#include <unistd.h>
+#include "Measurements.h"
+#include "Report.h"
 
 #include <cstdio>
 #include <cstring>
 #include <exception>
 #include <filesystem>
 #include <string>
+#include <unistd.h>
 #include <vector>
-
-#include "Measurements.h"
-#include "Report.h"
 
 namespace {
 
@@ -75,7 +74,8 @@ int main(int argc, char** argv) {
         TStackResults r;
         r.Name = s.Name;
         const fs::path program = here / s.Program;
-        if (access(program.c_str(), X_OK) != 0) r.Skipped = std::string("not built (needs ") + s.Needs + ")";
+        if (access(program.c_str(), X_OK) != 0)
+            r.Skipped = std::string("not built (needs ") + s.Needs + ")";
         results.push_back(r);
         programs.push_back(program.string());
     }
@@ -85,14 +85,18 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "run %d of %d\n", run, runs);
         for (size_t i = 0; i < results.size(); ++i) {
             const std::string& program = programs[i];
-            if (wanted("rx")) Run(results[i], results[i].Rx, "rx", [&] { return MeasureRx(program, sizes); });
+            if (wanted("rx"))
+                Run(results[i], results[i].Rx, "rx", [&] { return MeasureRx(program, sizes); });
             if (wanted("echo"))
-                Run(results[i], results[i].Echo, "echo", [&] { return MeasureEcho(program, sizes); });
+                Run(results[i], results[i].Echo, "echo",
+                    [&] { return MeasureEcho(program, sizes); });
             if (wanted("idle"))
-                Run(results[i], results[i].Idle, "idle", [&] { return MeasureIdle(program, sizes); });
+                Run(results[i], results[i].Idle, "idle",
+                    [&] { return MeasureIdle(program, sizes); });
         }
     }
-    std::printf("\nrx: %llu MiB in %zu-byte writes; echo: %d round trips after %d untimed; idle: %lld ms\n\n",
+    std::printf("\nrx: %llu MiB in %zu-byte writes; echo: %d round trips after %d untimed; idle: "
+                "%lld ms\n\n",
                 static_cast<unsigned long long>(sizes.RxBytes >> 20), sizes.RxChunk, sizes.Echoes,
                 sizes.EchoWarmup, static_cast<long long>(sizes.IdleSpan.count()));
     PrintTable(results, runs);

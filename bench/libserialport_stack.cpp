@@ -1,10 +1,9 @@
 // libserialport as its documentation suggests for event-driven use: sp_wait for
 // readable, then a non-blocking read of what is there.
-#include <libserialport.h>
+#include "StackArgs.h"
 
 #include <cstdio>
-
-#include "StackArgs.h"
+#include <libserialport.h>
 
 namespace {
 
@@ -26,7 +25,8 @@ int main(int argc, char** argv) {
     if (!Check(sp_get_port_by_name(args->Device.c_str(), &port), "port") ||
         !Check(sp_open(port, SP_MODE_READ_WRITE), "open") ||
         !Check(sp_set_baudrate(port, 115200), "baud rate") ||
-        !Check(sp_set_bits(port, 8), "bits") || !Check(sp_set_parity(port, SP_PARITY_NONE), "parity") ||
+        !Check(sp_set_bits(port, 8), "bits") ||
+        !Check(sp_set_parity(port, SP_PARITY_NONE), "parity") ||
         !Check(sp_set_stopbits(port, 1), "stop bits") ||
         !Check(sp_set_flowcontrol(port, SP_FLOWCONTROL_NONE), "flow control"))
         return 1;

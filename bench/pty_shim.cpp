@@ -2,16 +2,15 @@
 // node for its port lookup and no modem lines for its open-time ioctls. The program
 // exports these definitions so that the library's calls resolve to them; everything
 // that is not about a pty goes on to the C library unchanged.
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
 #include <dlfcn.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
-
-#include <cerrno>
-#include <cstdarg>
-#include <cstdio>
-#include <cstring>
 
 namespace {
 

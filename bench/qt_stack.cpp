@@ -1,10 +1,10 @@
 // Qt's serial port module as an application uses it: readyRead, then readAll, on the
 // main thread's event loop.
+#include "StackArgs.h"
+
 #include <QCoreApplication>
 #include <QSerialPort>
 #include <utility>
-
-#include "StackArgs.h"
 
 int main(int argc, char** argv) {
     using quillon::bench::TMode;

@@ -6,12 +6,12 @@
 //
 // It prints READY once the port is open and, after <count> bytes (for echo: once the
 // output queue has drained), DONE <n>, then exits 0. Idle runs until it is terminated.
-#include <cstdio>
-#include <string>
-
 #include "StackArgs.h"
 #include "comport/ComPort.h"
 #include "rtl/MainLoop.h"
+
+#include <cstdio>
+#include <string>
 
 namespace {
 
@@ -19,7 +19,7 @@ using namespace quillon;
 using bench::TMode;
 
 class TStack : public TComponent {
-public:
+  public:
     TStack(const std::string& device, TMode mode, uint64_t count)
         : TComponent(nullptr), FMode(mode), FTarget(count) {
         FPort = new TComPort(this);
@@ -39,7 +39,7 @@ public:
     uint64_t Count() const { return FCount; }
     bool Failed() const { return FFailed; }
 
-private:
+  private:
     void PortRxChar(TObject*) {
         const AnsiString chunk = FPort->ReadAnsiString();
         FCount += chunk.size();

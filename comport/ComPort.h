@@ -8,16 +8,16 @@
 // read and write time-outs (VMIN/VTIME, but per request and in milliseconds); the EV_*
 // flags (EV_RXCHAR: bytes arrived, EV_CTS: CTS changed, ...) are the line events a port
 // waits for, the way poll() waits for POLLIN, and a HANDLE is an open device.
-#include <array>
-#include <atomic>
-#include <memory>
-#include <vector>
-
 #include "comport/ComSettings.h"
 #include "comport/ComTypes.h"
 #include "platform/WinApi.h"
 #include "rtl/Application.h"
 #include "rtl/Strings.h"
+
+#include <array>
+#include <atomic>
+#include <memory>
+#include <vector>
 
 /// The serial port components.
 namespace quillon {
@@ -27,7 +27,7 @@ struct TComPortLink;
 
 /// A serial port: its settings, its device, its transfers and its line events.
 class TCustomComPort : public TComponent {
-public:
+  public:
     /// A closed port on COM1 with every setting at its default; AOwner destroys it with itself.
     explicit TCustomComPort(TComponent* AOwner);
     /// Closes the port (an error goes to the application's display) and releases everything.
@@ -405,7 +405,7 @@ public:
     /// Passes a device-change message to OnDeviceArrival / OnDeviceRemoved; always false.
     bool DeviceChangeHook(rtl::TMessage& Message);
 
-protected:
+  protected:
     /// Opens the device and pushes every setting; on failure releases all and re-raises.
     virtual void CreateHandle();
     /// Releases the thread, the device and the events; never raises.
@@ -427,7 +427,7 @@ protected:
     /// Reads a DCB back into the settings.
     void DCBToSettings(const qwin::DCB& dcb);
 
-private:
+  private:
     friend class TComThread;
     friend class TFlowControl;
     friend class TCharacters;
@@ -523,7 +523,7 @@ extern const std::array<TLineEvent, 13> LineEvents;
 
 /// The published form of the port.
 class TComPort : public TCustomComPort {
-public:
+  public:
     /// A closed port owned by AOwner, as TCustomComPort.
     using TCustomComPort::TCustomComPort;
 };

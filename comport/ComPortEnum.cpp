@@ -40,7 +40,7 @@ string LowerCase(string s) {
 // The Linux stand-in for names beginning with "COM": the device paths of the serial ports
 // the machine has (DeviceEnum.h), bare or behind the device-namespace prefix.
 class TComNames {
-public:
+  public:
     TComNames() {
         for (const auto& port : ListSerialPorts(SystemRoot()))
             FPaths.push_back(rtl::Utf8ToString(port.DevicePath));
@@ -52,7 +52,7 @@ public:
         return false;
     }
 
-private:
+  private:
     std::vector<string> FPaths;
 };
 

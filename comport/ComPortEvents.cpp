@@ -125,18 +125,44 @@ template <class E> void TCustomComPort::SetLineHandler(E& Field, E Value) {
     ApplyEventMask();
 }
 
-void TCustomComPort::SetOnBreak(TNotifyEvent h) { SetLineHandler(FOnBreak, h); }
-void TCustomComPort::SetOnCTSChange(TNotifyEvent h) { SetLineHandler(FOnCTSChange, h); }
-void TCustomComPort::SetOnDSRChange(TNotifyEvent h) { SetLineHandler(FOnDSRChange, h); }
-void TCustomComPort::SetOnEvent1(TNotifyEvent h) { SetLineHandler(FOnEvent1, h); }
-void TCustomComPort::SetOnEvent2(TNotifyEvent h) { SetLineHandler(FOnEvent2, h); }
-void TCustomComPort::SetOnLineError(TLineErrorEvent h) { SetLineHandler(FOnLineError, h); }
-void TCustomComPort::SetOnPrinterError(TNotifyEvent h) { SetLineHandler(FOnPrinterError, h); }
-void TCustomComPort::SetOnRing(TNotifyEvent h) { SetLineHandler(FOnRing, h); }
-void TCustomComPort::SetOnRLSDChange(TNotifyEvent h) { SetLineHandler(FOnRLSDChange, h); }
-void TCustomComPort::SetOnRx80PercFull(TNotifyEvent h) { SetLineHandler(FOnRx80PercFull, h); }
-void TCustomComPort::SetOnRxChar(TNotifyEvent h) { SetLineHandler(FOnRxChar, h); }
-void TCustomComPort::SetOnRxFlag(TNotifyEvent h) { SetLineHandler(FOnRxFlag, h); }
-void TCustomComPort::SetOnTxEmpty(TNotifyEvent h) { SetLineHandler(FOnTxEmpty, h); }
+void TCustomComPort::SetOnBreak(TNotifyEvent h) {
+    SetLineHandler(FOnBreak, h);
+}
+void TCustomComPort::SetOnCTSChange(TNotifyEvent h) {
+    SetLineHandler(FOnCTSChange, h);
+}
+void TCustomComPort::SetOnDSRChange(TNotifyEvent h) {
+    SetLineHandler(FOnDSRChange, h);
+}
+void TCustomComPort::SetOnEvent1(TNotifyEvent h) {
+    SetLineHandler(FOnEvent1, h);
+}
+void TCustomComPort::SetOnEvent2(TNotifyEvent h) {
+    SetLineHandler(FOnEvent2, h);
+}
+void TCustomComPort::SetOnLineError(TLineErrorEvent h) {
+    SetLineHandler(FOnLineError, h);
+}
+void TCustomComPort::SetOnPrinterError(TNotifyEvent h) {
+    SetLineHandler(FOnPrinterError, h);
+}
+void TCustomComPort::SetOnRing(TNotifyEvent h) {
+    SetLineHandler(FOnRing, h);
+}
+void TCustomComPort::SetOnRLSDChange(TNotifyEvent h) {
+    SetLineHandler(FOnRLSDChange, h);
+}
+void TCustomComPort::SetOnRx80PercFull(TNotifyEvent h) {
+    SetLineHandler(FOnRx80PercFull, h);
+}
+void TCustomComPort::SetOnRxChar(TNotifyEvent h) {
+    SetLineHandler(FOnRxChar, h);
+}
+void TCustomComPort::SetOnRxFlag(TNotifyEvent h) {
+    SetLineHandler(FOnRxFlag, h);
+}
+void TCustomComPort::SetOnTxEmpty(TNotifyEvent h) {
+    SetLineHandler(FOnTxEmpty, h);
+}
 
 } // namespace quillon

@@ -42,7 +42,7 @@ TCustomComPort::~TCustomComPort() {
         // A destructor cannot pass the error on; show it rather than lose it.
         rtl::Application().HandleException(std::current_exception());
     }
-    DestroyHandle(); // also when Close stopped early
+    DestroyHandle();                   // also when Close stopped early
     if (FLink) FLink->PortDestroyed(); // waits for a dispatch running on an event thread
     delete FTimeouts;
     delete FBufferSizes;

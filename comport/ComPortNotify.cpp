@@ -1,9 +1,9 @@
 // Device arrival and removal: a hook on the application's main window, registered while
 // either handler is assigned. The messages come from the platform's device monitor.
-#include <cstring>
-
 #include "comport/ComPort.h"
 #include "platform/DeviceNotify.h"
+
+#include <cstring>
 
 namespace quillon {
 

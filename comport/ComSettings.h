@@ -7,7 +7,7 @@ namespace quillon {
 
 /// Hardware and software flow control of a port.
 class TFlowControl : public TPersistent {
-public:
+  public:
     /// The settings of AComPort, all at their defaults.
     explicit TFlowControl(TCustomComPort* AComPort) : FComPort(AComPort) {}
     /// Copies another TFlowControl (pushed once on an open port); other sources raise.
@@ -34,7 +34,7 @@ public:
     /// Stores the XOFF limit in bytes; an open port pushes it. Raises EComError.
     void SetXOffLimit(uint16_t v);
 
-private:
+  private:
     friend class TCustomComPort;
     TCustomComPort* FComPort;
     TDTRControl FDTRControl = dcDefault;
@@ -46,7 +46,7 @@ private:
 
 /// Special characters, UTF-16 code units of which the device takes the low 8 bits.
 class TCharacters : public TPersistent {
-public:
+  public:
     /// The characters of AComPort: XON 17, XOFF 19, the others 0.
     explicit TCharacters(TCustomComPort* AComPort) : FComPort(AComPort) {}
     /// Copies another TCharacters (pushed once on an open port); other sources raise.
@@ -73,7 +73,7 @@ public:
     /// Stores the event character; an open port pushes it. Raises EComError.
     void SetEvent(Char v);
 
-private:
+  private:
     TCustomComPort* FComPort;
     Char FXOn = 17;
     Char FXOff = 19;
@@ -84,7 +84,7 @@ private:
 
 /// Driver queue sizes; -1 in either leaves the driver's queues alone.
 class TBufferSizes : public TPersistent {
-public:
+  public:
     /// The sizes of AComPort: 4096 bytes in, 2048 out.
     explicit TBufferSizes(TCustomComPort* AComPort) : FComPort(AComPort) {}
     /// Copies another TBufferSizes (pushed once on an open port); other sources raise.
@@ -107,7 +107,7 @@ public:
     /// The device's output queue size now, in bytes. Raises EComError on a closed port.
     uint32_t CurrentOutput() const;
 
-private:
+  private:
     TCustomComPort* FComPort;
     int32_t FInput = 4096;
     int32_t FOutput = 2048;
@@ -115,7 +115,7 @@ private:
 
 /// Driver time-outs in milliseconds, copied bit for bit to the device (-1 is MAXDWORD).
 class TTimeouts : public TPersistent {
-public:
+  public:
     /// The time-outs of AComPort, all 0 (reads and writes wait without limit).
     explicit TTimeouts(TCustomComPort* AComPort) : FComPort(AComPort) {}
     /// Copies another TTimeouts (pushed once on an open port); other sources raise.
@@ -142,7 +142,7 @@ public:
     /// Stores the write constant; an open port pushes it. Raises EComError.
     void SetWriteConstant(int32_t v);
 
-private:
+  private:
     TCustomComPort* FComPort;
     int32_t FReadInterval = 0;
     int32_t FReadMultiplier = 0;

@@ -44,8 +44,8 @@ TComThread::TEventHandle::~TEventHandle() {
 }
 
 TComThread::TComThread(TCustomComPort* ComPort)
-    : TThread(false), FComPort(ComPort), FLink(ComPort->FLink),
-      FHandle(ComPort->FHandle), FSynchronize(ComPort->FSynchronizeEvents) {
+    : TThread(false), FComPort(ComPort), FLink(ComPort->FLink), FHandle(ComPort->FHandle),
+      FSynchronize(ComPort->FSynchronizeEvents) {
     // A wait event of its own: a stopped thread may still be waiting on it when the next
     // thread of the same port starts, and an auto-reset event cannot serve both.
     FWaitEvent.Value = CreateEvent(nullptr, FALSE, FALSE, nullptr);
@@ -58,14 +58,19 @@ TComThread::TComThread(TCustomComPort* ComPort)
 
 TComThread::~TComThread() = default;
 
-bool TComThread::IsCurrentThread() const { return tlsCurrent == this; }
+bool TComThread::IsCurrentThread() const {
+    return tlsCurrent == this;
+}
 
-TComThread* TComThread::Current() { return tlsCurrent; }
+TComThread* TComThread::Current() {
+    return tlsCurrent;
+}
 
 void TComThread::Execute() {
     tlsCurrent = this;
     try {
-        while (!Terminated()) TCustomComPort::WaitForEvent(this);
+        while (!Terminated())
+            TCustomComPort::WaitForEvent(this);
     } catch (...) {
         // A wait error has already made the port forget this thread; anything else must
         // too, before the thread frees itself.

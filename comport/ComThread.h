@@ -14,10 +14,10 @@
 // reaches the port only on the main thread or under the link's lock, and only while the
 // link says the port exists. The port's destructor tells the link so, and abandons the
 // Synchronize a handler on the thread may wait in, so neither waits for the other.
+#include "comport/ComPort.h"
+
 #include <memory>
 #include <mutex>
-
-#include "comport/ComPort.h"
 
 namespace quillon {
 
@@ -39,7 +39,7 @@ struct TComPortLink {
     /// stopped thread never starts another wait on the device.
     std::mutex WaitMu;
 
-private:
+  private:
     std::mutex FDispatchMu; // guards the two below; never held while waiting for Mu
     rtl::TThread* FDispatcher = nullptr;
     bool FDestroying = false;
@@ -48,7 +48,7 @@ private:
 
 /// The thread that waits for a port's line events and dispatches them (see above).
 class TComThread : public rtl::TThread {
-public:
+  public:
     /// Creates and starts the event thread of an open port; the port knows it at once.
     explicit TComThread(TCustomComPort* ComPort);
     /// Closes the thread's own wait event.
@@ -59,11 +59,11 @@ public:
     /// The event thread the caller runs on, or none.
     static TComThread* Current();
 
-protected:
+  protected:
     /// Waits and dispatches until terminated.
     void Execute() override;
 
-private:
+  private:
     friend class TCustomComPort;
 
     /// Hands the events of a completed wait to the port (on the main thread if the port

@@ -1,13 +1,13 @@
 #pragma once
 // The setting, state and capability types of the serial port component.
-#include <cstdint>
-
 #include "rtl/Closure.h"
 #include "rtl/Component.h"
 #include "rtl/Exceptions.h"
 #include "rtl/Set.h"
 #include "rtl/Text.h"
 #include "rtl/Thread.h"
+
+#include <cstdint>
 
 namespace quillon {
 
@@ -24,9 +24,34 @@ using rtl::TThreadPriority;
 
 /// Line speeds of the rate table; brDefault keeps the device's, brCustom uses CustomBaudRate.
 enum TBaudRate : uint8_t {
-    brDefault, br50, br75, br110, br134_5, br150, br300, br600, br1200, br1800, br2000, br2400,
-    br3600, br4800, br7200, br9600, br10400, br14400, br15625, br19200, br28800, br38400,
-    br56000, br57600, br115200, br128000, br256000, brCustom
+    brDefault,
+    br50,
+    br75,
+    br110,
+    br134_5,
+    br150,
+    br300,
+    br600,
+    br1200,
+    br1800,
+    br2000,
+    br2400,
+    br3600,
+    br4800,
+    br7200,
+    br9600,
+    br10400,
+    br14400,
+    br15625,
+    br19200,
+    br28800,
+    br38400,
+    br56000,
+    br57600,
+    br115200,
+    br128000,
+    br256000,
+    brCustom
 };
 /// Bits per second of each rate; 0 for brDefault, 0 for brCustom (its rate is CustomBaudRate).
 extern const int32_t BaudRateTable[28];
@@ -48,8 +73,14 @@ enum TPriorityClass : uint8_t { pcDefault, pcIdle, pcNormal, pcHigh, pcRealTime 
 
 /// Line options: parity check, CTS/DSR output flow, XOFF and error handling, null stripping.
 enum TOption : uint8_t {
-    opCheckParity, opOutputCTSFlow, opOutputDSRFlow, opDSRSensitivity, opTXContinueOnXOff,
-    opUseErrorChar, opDiscardNullBytes, opAbortOnError
+    opCheckParity,
+    opOutputCTSFlow,
+    opOutputDSRFlow,
+    opDSRSensitivity,
+    opTXContinueOnXOff,
+    opUseErrorChar,
+    opDiscardNullBytes,
+    opAbortOnError
 };
 /// A set of TOption.
 using TOptions = rtl::TSet<TOption, uint8_t>;
@@ -61,23 +92,46 @@ using TModemStatus = rtl::TSet<TModemStatusValue, uint8_t>;
 
 /// The line errors a device reports.
 enum TLineError : uint8_t {
-    leBreak, leDeviceNotSelected, leFrame, leIO, leMode, leOutOfPaper, leOverrun,
-    leDeviceTimeOut, leRxOverflow, leParity, leTxFull
+    leBreak,
+    leDeviceNotSelected,
+    leFrame,
+    leIO,
+    leMode,
+    leOutOfPaper,
+    leOverrun,
+    leDeviceTimeOut,
+    leRxOverflow,
+    leParity,
+    leTxFull
 };
 /// A set of line errors.
 using TLineErrors = rtl::TSet<TLineError, uint16_t>;
 
 /// What a device can do.
 enum TCapability : uint8_t {
-    caDtrDsr, caRtsCts, caRLSD, caParityCheck, caXOnXOff, caSettableXChar, caTotalTimeouts,
-    caIntervalTimeouts, caSpecialChars, ca16BitMode
+    caDtrDsr,
+    caRtsCts,
+    caRLSD,
+    caParityCheck,
+    caXOnXOff,
+    caSettableXChar,
+    caTotalTimeouts,
+    caIntervalTimeouts,
+    caSpecialChars,
+    ca16BitMode
 };
 /// A set of capabilities.
 using TCapabilities = rtl::TSet<TCapability, uint16_t>;
 
 /// The settings a device lets a program change.
 enum TSettableParameter : uint8_t {
-    spParity, spParityCheck, spBaudRate, spDataBits, spStopBits, spHandShaking, spRLSD
+    spParity,
+    spParityCheck,
+    spBaudRate,
+    spDataBits,
+    spStopBits,
+    spHandShaking,
+    spRLSD
 };
 /// A set of settable parameters.
 using TSettableParameters = rtl::TSet<TSettableParameter, uint8_t>;
@@ -96,7 +150,7 @@ enum TComAction : uint8_t { caFail, caAbort };
 /// Every error of the port component. ErrorCode is the system's code, or 0 for the
 /// component's own errors.
 class EComError : public rtl::Exception {
-public:
+  public:
     /// An error with the system's code (0 for the component's own) and its message.
     EComError(int32_t errorCode, const std::string& msg) : Exception(msg), ErrorCode(errorCode) {}
     /// The system's error code (errno), or 0.
@@ -113,7 +167,8 @@ using TOpenCloseEvent = rtl::Closure<void(TCustomComPort* ComPort)>;
 using TReadWriteEvent =
     rtl::Closure<void(TObject* Sender, const void* Buffer, int32_t Length, bool WaitOnCompletion)>;
 /// A handler that sees each error before it is raised and may make it silent.
-using TComErrorEvent = rtl::Closure<void(TCustomComPort* ComPort, EComError& E, TComAction& Action)>;
+using TComErrorEvent =
+    rtl::Closure<void(TCustomComPort* ComPort, EComError& E, TComAction& Action)>;
 /// A handler of line errors.
 using TLineErrorEvent = rtl::Closure<void(TObject* Sender, TLineErrors LineErrors)>;
 /// A handler told the name of a device that appeared.

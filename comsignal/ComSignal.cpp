@@ -12,9 +12,9 @@ namespace {
 /// siLineError, whose handler has a type of its own).
 const TLineEvent* LineEventOf(TSignal Signal) {
     using namespace qwin;
-    static constexpr DWORD kFlag[] = {0,        EV_BREAK,  EV_RXCHAR, 0,           EV_CTS,
-                                      EV_DSR,   EV_EVENT1, EV_EVENT2, EV_ERR,      EV_PERR,
-                                      EV_RING,  EV_RLSD,   EV_RX80FULL, EV_RXFLAG, EV_TXEMPTY};
+    static constexpr DWORD kFlag[] = {0,       EV_BREAK,  EV_RXCHAR,   0,         EV_CTS,
+                                      EV_DSR,  EV_EVENT1, EV_EVENT2,   EV_ERR,    EV_PERR,
+                                      EV_RING, EV_RLSD,   EV_RX80FULL, EV_RXFLAG, EV_TXEMPTY};
     static_assert(std::size(kFlag) == siTxEmpty + 1);
     for (const TLineEvent& e : LineEvents)
         if (kFlag[Signal] && e.Flag == kFlag[Signal] && e.Handler) return &e;
@@ -84,7 +84,9 @@ TComSignal::~TComSignal() {
     }
 }
 
-string TComSignal::About() const { return u"TComSignal 1.0, Quillon serial components"; }
+string TComSignal::About() const {
+    return u"TComSignal 1.0, Quillon serial components";
+}
 
 void TComSignal::SetColorOff(TColor Value) {
     if (Value == FColorOff) return;
@@ -92,7 +94,9 @@ void TComSignal::SetColorOff(TColor Value) {
     UpdateColor();
 }
 
-void TComSignal::SetColorOn(TColor Value) { FColorOn = Value; }
+void TComSignal::SetColorOn(TColor Value) {
+    FColorOn = Value;
+}
 
 void TComSignal::SetComPort(TComPort* Value) {
     if (Value == FComPort) return;
@@ -174,11 +178,20 @@ void TComSignal::UpdateSignal() {
     bool value = false;
     if (FComPort && FComPort->Active()) {
         switch (FSignal) {
-        case siCTS: value = FComPort->ModemStatus().Contains(msCTS); break;
-        case siDSR: value = FComPort->ModemStatus().Contains(msDSR); break;
-        case siRing: value = FComPort->ModemStatus().Contains(msRing); break;
-        case siRLSD: value = FComPort->ModemStatus().Contains(msRLSD); break;
-        default: break;
+        case siCTS:
+            value = FComPort->ModemStatus().Contains(msCTS);
+            break;
+        case siDSR:
+            value = FComPort->ModemStatus().Contains(msDSR);
+            break;
+        case siRing:
+            value = FComPort->ModemStatus().Contains(msRing);
+            break;
+        case siRLSD:
+            value = FComPort->ModemStatus().Contains(msRLSD);
+            break;
+        default:
+            break;
         }
     }
     SetSignalValue(value);
@@ -189,7 +202,9 @@ void TComSignal::RestartTimer() {
     FTimer->SetEnabled(true);
 }
 
-bool TComSignal::CanBind() const { return FComPort && !IsLoading() && !IsDesigning(); }
+bool TComSignal::CanBind() const {
+    return FComPort && !IsLoading() && !IsDesigning();
+}
 
 void TComSignal::BindPort() {
     if (FBound || !CanBind()) return;
@@ -206,8 +221,8 @@ void TComSignal::UnbindPort() {
     if (FBound && FComPort && !IsDesigning()) {
         FBound = false;
         Keep(error, [this] {
-            Unlink<&TComSignal::DoAfterOpen>(&TCustomComPort::AfterOpen,
-                                             &TCustomComPort::SetAfterOpen, &TComSignal::FAfterOpen);
+            Unlink<&TComSignal::DoAfterOpen>(
+                &TCustomComPort::AfterOpen, &TCustomComPort::SetAfterOpen, &TComSignal::FAfterOpen);
         });
         Keep(error, [this] {
             Unlink<&TComSignal::DoAfterClose>(&TCustomComPort::AfterClose,
@@ -239,9 +254,10 @@ void TComSignal::BindSignalEvents() {
                                        &TCustomComPort::SetOnLineError, &TComSignal::FOnLineError);
     } else if (FSignal == siTxChar) {
         Link<&TComSignal::DoBeforeWrite>(&TCustomComPort::BeforeWrite,
-                                         &TCustomComPort::SetBeforeWrite, &TComSignal::FBeforeWrite);
-        Link<&TComSignal::DoAfterWrite>(&TCustomComPort::AfterWrite,
-                                        &TCustomComPort::SetAfterWrite, &TComSignal::FAfterWrite);
+                                         &TCustomComPort::SetBeforeWrite,
+                                         &TComSignal::FBeforeWrite);
+        Link<&TComSignal::DoAfterWrite>(&TCustomComPort::AfterWrite, &TCustomComPort::SetAfterWrite,
+                                        &TComSignal::FAfterWrite);
     }
 }
 

@@ -1,11 +1,11 @@
 #pragma once
 // The signal indicator: shows one line event or line state of a port on a control, by
 // putting its own hooks in the port's handler slots and calling the handlers it replaced.
-#include <cstdint>
-
 #include "comport/ComPort.h"
 #include "rtl/Control.h"
 #include "rtl/Timer.h"
+
+#include <cstdint>
 
 namespace quillon {
 
@@ -14,13 +14,26 @@ using rtl::TControl;
 
 /// What an indicator shows.
 enum TSignal : uint8_t {
-    siNone, siBreak, siRxChar, siTxChar, siCTS, siDSR, siEvent1, siEvent2, siLineError,
-    siPrinterError, siRing, siRLSD, siRx80PercFull, siRxFlag, siTxEmpty
+    siNone,
+    siBreak,
+    siRxChar,
+    siTxChar,
+    siCTS,
+    siDSR,
+    siEvent1,
+    siEvent2,
+    siLineError,
+    siPrinterError,
+    siRing,
+    siRLSD,
+    siRx80PercFull,
+    siRxFlag,
+    siTxEmpty
 };
 
 /// A signal indicator: lights a control while a port's line event or line state is on.
 class TComSignal : public TComponent {
-public:
+  public:
     /// An unbound indicator: off, ColorOff green, ColorOn lime, Delay 100 ms.
     explicit TComSignal(TComponent* AOwner);
     /// Puts back the handlers it replaced on its port.
@@ -66,7 +79,7 @@ public:
     /// Lets go of a port or control that is being destroyed.
     void Notification(TComponent* AComponent, rtl::TOperation Operation) override;
 
-private:
+  private:
     void SetSignalValue(bool Value);
     void UpdateColor();
     void UpdateSignal();
@@ -87,7 +100,8 @@ private:
     void DoTimer(TObject* Sender);
 
     template <auto Hook, class E>
-    void Link(E (TCustomComPort::*Get)() const, void (TCustomComPort::*Set)(E), E TComSignal::*Saved);
+    void Link(E (TCustomComPort::*Get)() const, void (TCustomComPort::*Set)(E),
+              E TComSignal::*Saved);
     template <auto Hook, class E>
     void Unlink(E (TCustomComPort::*Get)() const, void (TCustomComPort::*Set)(E),
                 E TComSignal::*Saved);

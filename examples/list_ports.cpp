@@ -4,18 +4,17 @@
 //   list_ports           the machine
 //   list_ports --once    list and exit
 //   list_ports DIR       a recorded tree (DIR holds sys/ and dev/), listed once
+#include "comport/ComPort.h"
+#include "platform/DeviceEnum.h"
+#include "rtl/MainLoop.h"
+
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <thread>
-
 #include <unistd.h>
-
-#include "comport/ComPort.h"
-#include "platform/DeviceEnum.h"
-#include "rtl/MainLoop.h"
 
 namespace {
 
@@ -31,15 +30,16 @@ void OnSignal(int) {
 void Print(const char* title, rtl::TStringList& list) {
     std::printf("%s\n", title);
     if (list.Count() == 0) std::printf("  (none)\n");
-    for (const auto& item : list.Items()) std::printf("  %s\n", rtl::StringToUtf8(item).c_str());
+    for (const auto& item : list.Items())
+        std::printf("  %s\n", rtl::StringToUtf8(item).c_str());
 }
 
 class TWatcher {
-public:
+  public:
     void Arrival(rtl::TObject*, const rtl::string& name) { Report("arrived", name); }
     void Removal(rtl::TObject*, const rtl::string& name) { Report("removed", name); }
 
-private:
+  private:
     static void Report(const char* what, const rtl::string& name) {
         std::printf("%s: %s\n", what, rtl::StringToUtf8(name).c_str());
         std::fflush(stdout);

@@ -1,10 +1,10 @@
 // A request line sent to a named port and its answer line read back, or the time-out that
 // ends a silent wait. The same program on Linux (/dev/ttyUSB0) and Windows (COM3):
 //   port_request PORT [REQUEST]
+#include "comport/ComPort.h"
+
 #include <cstdio>
 #include <string>
-
-#include "comport/ComPort.h"
 
 int main(int argc, char** argv) {
     using namespace quillon;

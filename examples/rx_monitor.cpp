@@ -3,19 +3,18 @@
 //
 //   rx_monitor DEVICE   watch DEVICE until it goes away or Ctrl-C
 //   rx_monitor          open a pty of its own, play a short exchange into it, then hang up
-#include <pthread.h>
-#include <pty.h>
-#include <unistd.h>
-
-#include <csignal>
-#include <cstdio>
-#include <string>
-#include <thread>
-#include <vector>
-
 #include "comsignal/ComSignal.h"
 #include "rtl/MainLoop.h"
 #include "rtl/Timer.h"
+
+#include <csignal>
+#include <cstdio>
+#include <pthread.h>
+#include <pty.h>
+#include <string>
+#include <thread>
+#include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -35,11 +34,13 @@ std::string Printable(const std::string& bytes) {
     return out;
 }
 
-double Seconds() { return rtl::PlainLoop().Now().count() / 1000.0; }
+double Seconds() {
+    return rtl::PlainLoop().Now().count() / 1000.0;
+}
 
 /// The monitor's form: a port, a receive indicator, and the handlers bound to them.
 class TMonitor : public TComponent {
-public:
+  public:
     explicit TMonitor(const string& device) : TComponent(nullptr) {
         FPort = new TComPort(this);
         FPort->SetDeviceName(device);
@@ -62,10 +63,11 @@ public:
         }
     }
 
-private:
+  private:
     void PortRxChar(TObject*) {
         const AnsiString chunk = FPort->ReadAnsiString();
-        std::printf("%8.3f  rx %zu byte(s): %s\n", Seconds(), chunk.size(), Printable(chunk).c_str());
+        std::printf("%8.3f  rx %zu byte(s): %s\n", Seconds(), chunk.size(),
+                    Printable(chunk).c_str());
     }
     void SignalChanged(TObject*) {
         std::printf("%8.3f  RX %s\n", Seconds(), FSignal->SignalValue() ? "on" : "off");
@@ -82,7 +84,7 @@ private:
 
 /// Plays a short exchange into a pty master, one chunk per tick, then hangs up.
 class TFeeder : public TComponent {
-public:
+  public:
     explicit TFeeder(int master) : TComponent(nullptr), FMaster(master) {
         FTimer = new rtl::TTimer(this);
         FTimer->SetInterval(400);
@@ -92,7 +94,7 @@ public:
         if (FMaster >= 0) close(FMaster);
     }
 
-private:
+  private:
     void Tick(TObject*) {
         static const std::vector<std::string> chunks = {"hello\r", "w", "21.5f", "\x01\x02\x03",
                                                         "a longer line of text\r"};

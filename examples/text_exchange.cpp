@@ -1,13 +1,12 @@
 // Text reads and writes without events: sends the board's temperature request as a line,
 // reads the answer line back, and shows a time-out when the board stays silent. The board
 // is played by this program on the other end of a pty of its own.
-#include <pty.h>
-#include <unistd.h>
+#include "comport/ComPort.h"
 
 #include <cstdio>
+#include <pty.h>
 #include <string>
-
-#include "comport/ComPort.h"
+#include <unistd.h>
 
 namespace {
 

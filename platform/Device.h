@@ -2,14 +2,14 @@
 // Inside the platform layer: the device interface the backends implement, the event
 // objects, and the handle table that maps HANDLE values to both. Component code never
 // includes this header.
+#include "platform/WinApi.h"
+
 #include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
-
-#include "platform/WinApi.h"
 
 namespace qwin::detail {
 
@@ -18,7 +18,7 @@ class Event;
 /// A device that makes its requests progress in the threads that wait for them, rather
 /// than in a thread of its own.
 class Pump {
-public:
+  public:
     virtual ~Pump() = default;
     /// Drives the device until ev is set or ms pass; WAIT_OBJECT_0 (ev consumed if it
     /// resets itself) or WAIT_TIMEOUT, or nullopt (ev detached) once no pending request of
@@ -28,7 +28,7 @@ public:
 
 /// A manual- or auto-reset event.
 class Event {
-public:
+  public:
     Event(bool manualReset, bool initialState) : manual_(manualReset), set_(initialState) {}
     /// Sets the event and detaches it from its pump.
     void Set();
@@ -44,7 +44,7 @@ public:
     /// Undoes Attach(pump) when no request of pump's device will set the event any more.
     void Detach(const Pump* pump);
 
-private:
+  private:
     const bool manual_;
     bool set_;
     std::weak_ptr<Pump> pump_;
@@ -56,7 +56,7 @@ private:
 /// last-error value (qwin::SetLastError) and returns false. The semantics are those stated
 /// in WinApi.h for the function of the same role.
 class Device {
-public:
+  public:
     virtual ~Device() = default;
     virtual bool SetupComm(DWORD inQueue, DWORD outQueue) = 0;
     virtual bool GetState(DCB& dcb) = 0;

@@ -1,26 +1,26 @@
 #include "platform/DeviceEnum.h"
 
+#include "platform/PortRegistry.h"
+#include "platform/SysfsSerial.h"
+#include "rtl/Text.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
-
 #include <dirent.h>
 #include <fcntl.h>
+#include <mutex>
 #include <sys/stat.h>
-
-#include "platform/PortRegistry.h"
-#include "platform/SysfsSerial.h"
-#include "rtl/Text.h"
 
 namespace qwin {
 
 namespace {
 
 std::string Upper(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (char& c : s)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return s;
 }
 
@@ -79,14 +79,22 @@ DWORD StoreMultiString(const std::vector<std::string>& names, char16_t* target, 
 
 std::vector<TSerialPort> ListSerialPorts(const std::string& root) {
     std::vector<TSerialPort> ports;
-    for (const auto& d : ReadSysfsSerialDevices(root)) ports.push_back(FromSysfs(d));
+    for (const auto& d : ReadSysfsSerialDevices(root))
+        ports.push_back(FromSysfs(d));
     int index = 0;
     for (const auto& r : ListRegisteredPorts()) {
         char instance[16];
         std::snprintf(instance, sizeof instance, "%04d", index++);
         const std::string name = r.FriendlyName.empty() ? "Virtual serial port" : r.FriendlyName;
-        ports.push_back({TPortSource::Registered, r.Path, name + " (" + NodeName(r.Path) + ")",
-                         "ROOT", "PORTS", instance, {}, {}, {}});
+        ports.push_back({TPortSource::Registered,
+                         r.Path,
+                         name + " (" + NodeName(r.Path) + ")",
+                         "ROOT",
+                         "PORTS",
+                         instance,
+                         {},
+                         {},
+                         {}});
     }
     return ports;
 }
@@ -97,7 +105,7 @@ std::vector<std::string> ListDeviceNames(const std::string& root) {
     if (DIR* dir = ::opendir(devDir.c_str())) {
         while (const dirent* e = ::readdir(dir)) {
             if (e->d_name[0] == '.') continue;
-            struct stat st{};
+            struct stat st {};
             if (::fstatat(::dirfd(dir), e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 ||
                 S_ISDIR(st.st_mode))
                 continue;
@@ -107,8 +115,10 @@ std::vector<std::string> ListDeviceNames(const std::string& root) {
     }
     std::sort(entries.begin(), entries.end(), NaturalLess);
     std::vector<std::string> names;
-    for (const auto& e : entries) names.push_back("/dev/" + e);
-    for (const auto& r : ListRegisteredPorts()) names.push_back(r.Path);
+    for (const auto& e : entries)
+        names.push_back("/dev/" + e);
+    for (const auto& r : ListRegisteredPorts())
+        names.push_back(r.Path);
     return names;
 }
 
@@ -121,7 +131,8 @@ DWORD QueryDosDevice(const char16_t* deviceName, char16_t* targetPath, DWORD ucc
     if (!deviceName) return StoreMultiString(ListDeviceNames(root), targetPath, ucchMax);
 
     const std::string name = rtl::StringToUtf8(deviceName);
-    std::string resolved = name.empty() || name[0] != '/' ? std::string() : RealPath(UnderRoot(root, name));
+    std::string resolved =
+        name.empty() || name[0] != '/' ? std::string() : RealPath(UnderRoot(root, name));
     if (resolved.empty()) {
         SetLastError(ERROR_FILE_NOT_FOUND);
         return 0;

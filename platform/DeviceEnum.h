@@ -2,11 +2,11 @@
 // The machine's serial ports and device names, the Linux stand-ins for the system's
 // device-name table and serial device map: serial devices that sysfs shows with hardware
 // behind them, then the virtual ports programs have registered (PortRegistry.h).
+#include "platform/WinApi.h"
+
 #include <cerrno>
 #include <string>
 #include <vector>
-
-#include "platform/WinApi.h"
 
 namespace qwin {
 
@@ -21,15 +21,15 @@ enum class TPortSource { Sysfs, Registered };
 
 /// A serial port of the machine.
 struct TSerialPort {
-    TPortSource Source;       ///< found in sysfs or in the port registry
-    std::string DevicePath;   ///< what CreateFile opens: /dev/ttyUSB0, /dev/pts/3
-    std::string FriendlyName; ///< "FT232R USB UART (FTDI, A50285BI) (ttyUSB0)"
-    std::string Enumerator;   ///< device tree levels: USB, PNP, ROOT...
-    std::string DeviceId;     ///< VID_0403&PID_6001&MI_00, the driver, PORTS
-    std::string InstanceId;   ///< ttyUSB0, 0000
-    std::string ParentDeviceId;       ///< USB ports: the USB device itself (VID_0403&PID_6001)
-    std::string ParentInstanceId;     ///< its serial number, else its sysfs name
-    std::string ParentFriendlyName;   ///< its product name
+    TPortSource Source;             ///< found in sysfs or in the port registry
+    std::string DevicePath;         ///< what CreateFile opens: /dev/ttyUSB0, /dev/pts/3
+    std::string FriendlyName;       ///< "FT232R USB UART (FTDI, A50285BI) (ttyUSB0)"
+    std::string Enumerator;         ///< device tree levels: USB, PNP, ROOT...
+    std::string DeviceId;           ///< VID_0403&PID_6001&MI_00, the driver, PORTS
+    std::string InstanceId;         ///< ttyUSB0, 0000
+    std::string ParentDeviceId;     ///< USB ports: the USB device itself (VID_0403&PID_6001)
+    std::string ParentInstanceId;   ///< its serial number, else its sysfs name
+    std::string ParentFriendlyName; ///< its product name
 };
 
 /// The serial ports under root: sysfs devices in name order, then registered virtual ports

@@ -1,19 +1,18 @@
 #include "platform/DeviceMonitor.h"
 
+#include "platform/DeviceNotify.h"
+#include "platform/PortRegistry.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <iterator>
-#include <system_error>
-
 #include <linux/netlink.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/inotify.h>
 #include <sys/socket.h>
+#include <system_error>
 #include <unistd.h>
-
-#include "platform/DeviceNotify.h"
-#include "platform/PortRegistry.h"
 
 namespace qwin::detail {
 
@@ -24,8 +23,8 @@ constexpr uint32_t DirEvents = IN_CREATE | IN_MOVED_TO | IN_MOVED_FROM | IN_DELE
 constexpr uint32_t ParentEvents = IN_CREATE | IN_MOVED_TO | IN_ONLYDIR;
 
 int OpenUeventSocket() {
-    const int fd = ::socket(AF_NETLINK, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC,
-                            NETLINK_KOBJECT_UEVENT);
+    const int fd =
+        ::socket(AF_NETLINK, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, NETLINK_KOBJECT_UEVENT);
     if (fd < 0) return -1;
     sockaddr_nl address{};
     address.nl_family = AF_NETLINK;
@@ -39,7 +38,8 @@ int OpenUeventSocket() {
 
 std::vector<std::string> RegisteredPaths() {
     std::vector<std::string> paths;
-    for (auto& port : ListRegisteredPorts()) paths.push_back(std::move(port.Path));
+    for (auto& port : ListRegisteredPorts())
+        paths.push_back(std::move(port.Path));
     std::sort(paths.begin(), paths.end());
     return paths;
 }
@@ -60,7 +60,8 @@ bool TDeviceMonitor::Start(Sink sink, const std::string& registryDir) {
     }
     FSink = std::move(sink);
     FRegistryDir = registryDir;
-    while (FRegistryDir.size() > 1 && FRegistryDir.back() == '/') FRegistryDir.pop_back();
+    while (FRegistryDir.size() > 1 && FRegistryDir.back() == '/')
+        FRegistryDir.pop_back();
     FUeventFd = OpenUeventSocket();
     FInotifyFd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     // Watch before listing, so that nothing registered in between is missed.
@@ -137,7 +138,7 @@ void TDeviceMonitor::ReadUevents() {
                                      reinterpret_cast<sockaddr*>(&sender), &senderSize);
         if (n < 0) {
             if (errno == EINTR || errno == ENOBUFS) continue; // ENOBUFS: some were lost
-            return;                                            // EAGAIN: all read
+            return;                                           // EAGAIN: all read
         }
         // Only the kernel speaks with port id 0; a truncated message is not trusted.
         if (sender.nl_pid != 0 || static_cast<size_t>(n) > sizeof buffer) continue;
@@ -188,8 +189,10 @@ void TDeviceMonitor::Rescan() {
     std::set_difference(now.begin(), now.end(), FKnownPorts.begin(), FKnownPorts.end(),
                         std::back_inserter(added));
     FKnownPorts = std::move(now);
-    for (const auto& path : gone) FSink(TDeviceChange{false, DBT_DEVTYP_PORT, path});
-    for (const auto& path : added) FSink(TDeviceChange{true, DBT_DEVTYP_PORT, path});
+    for (const auto& path : gone)
+        FSink(TDeviceChange{false, DBT_DEVTYP_PORT, path});
+    for (const auto& path : added)
+        FSink(TDeviceChange{true, DBT_DEVTYP_PORT, path});
 }
 
 } // namespace qwin::detail

@@ -1,12 +1,12 @@
 #pragma once
 // Inside the platform layer: the thread behind device notifications.
+#include "platform/DeviceUevent.h"
+
 #include <atomic>
 #include <functional>
 #include <string>
 #include <thread>
 #include <vector>
-
-#include "platform/DeviceUevent.h"
 
 namespace qwin::detail {
 
@@ -15,7 +15,7 @@ namespace qwin::detail {
 /// Registered ports are compared with the last listing after each burst of directory
 /// events, so a port registered and released within one burst is not reported.
 class TDeviceMonitor {
-public:
+  public:
     /// Called on the monitor's thread for every change.
     using Sink = std::function<void(const TDeviceChange&)>;
 
@@ -37,7 +37,7 @@ public:
     /// Whether the registry's directory, or its parent until it appears, is watched.
     bool WatchesRegistry() const { return FDirWatch >= 0 || FParentWatch >= 0; }
 
-private:
+  private:
     void Run();
     void ReadUevents();
     void ReadRegistryEvents();

@@ -1,14 +1,14 @@
 #include "platform/DeviceNotify.h"
 
-#include <cstddef>
-#include <cstring>
-#include <map>
-#include <mutex>
-
 #include "platform/DeviceWatch.h"
 #include "rtl/Application.h"
 #include "rtl/MainLoop.h"
 #include "rtl/Text.h"
+
+#include <cstddef>
+#include <cstring>
+#include <map>
+#include <mutex>
 
 namespace qwin {
 
@@ -41,7 +41,8 @@ void Deliver(const TDeviceChange& change, uint64_t generation) {
         if (generation != s.Generation) return;
         if (change.DeviceType == DBT_DEVTYP_DEVICEINTERFACE) {
             bool wanted = false;
-            for (const auto& [id, r] : s.Registrations) wanted = wanted || r.UsbDevices;
+            for (const auto& [id, r] : s.Registrations)
+                wanted = wanted || r.UsbDevices;
             if (!wanted) return;
         }
     }
@@ -67,7 +68,8 @@ size_t NameOffset(DWORD deviceType) {
 
 } // namespace
 
-HDEVNOTIFY RegisterDeviceNotification(HWND hRecipient, const void* notificationFilter, DWORD flags) {
+HDEVNOTIFY RegisterDeviceNotification(HWND hRecipient, const void* notificationFilter,
+                                      DWORD flags) {
     const auto* filter = static_cast<const DEV_BROADCAST_DEVICEINTERFACE*>(notificationFilter);
     if (hRecipient == 0 || !filter || flags != DEVICE_NOTIFY_WINDOW_HANDLE ||
         filter->dbcc_devicetype != DBT_DEVTYP_DEVICEINTERFACE ||

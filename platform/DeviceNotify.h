@@ -5,11 +5,11 @@
 // uevents (tty devices and USB devices) and the registry of virtual ports on Linux, the
 // system's own device notifications on Windows. It posts each change to the main thread,
 // where rtl::Application().DispatchMessage passes it to the window's hooks.
+#include "platform/WinApi.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <vector>
-
-#include "platform/WinApi.h"
 
 namespace qwin {
 
@@ -76,7 +76,7 @@ BOOL UnregisterDeviceNotification(HDEVNOTIFY handle);
 
 /// A broadcast record of either kind with its name, in storage of its own.
 class TDeviceBroadcast {
-public:
+  public:
     /// DBT_DEVTYP_PORT gives a DEV_BROADCAST_PORT; any other type the interface layout.
     TDeviceBroadcast(DWORD deviceType, const string& name, const GUID& classGuid = {});
     /// The record, which lives as long as this object.
@@ -84,7 +84,7 @@ public:
     /// The record's address, as a message's LParam carries it.
     intptr_t LParam() const { return reinterpret_cast<intptr_t>(Header()); }
 
-private:
+  private:
     std::vector<DWORD> FStorage; // DWORD-aligned, as the records need
 };
 

@@ -1,8 +1,8 @@
 #include "platform/DeviceUevent.h"
 
-#include <string_view>
-
 #include "platform/DeviceNotify.h"
+
+#include <string_view>
 
 namespace qwin {
 
@@ -12,8 +12,7 @@ std::optional<TUevent> ParseUevent(const char* data, size_t size) {
     const std::string_view header = all.substr(0, headerEnd);
     const size_t at = header.find('@');
     // udev's messages start with "libudev"; only the kernel's have ACTION@DEVPATH.
-    if (at == std::string_view::npos || at == 0 || header.size() == at + 1 ||
-        header[at + 1] != '/')
+    if (at == std::string_view::npos || at == 0 || header.size() == at + 1 || header[at + 1] != '/')
         return std::nullopt;
 
     TUevent event;
@@ -25,11 +24,16 @@ std::optional<TUevent> ParseUevent(const char* data, size_t size) {
         const size_t eq = field.find('=');
         if (eq != std::string_view::npos) {
             const std::string_view key = field.substr(0, eq), value = field.substr(eq + 1);
-            if (key == "ACTION") event.Action = value;
-            else if (key == "DEVPATH") event.DevPath = value;
-            else if (key == "SUBSYSTEM") event.Subsystem = value;
-            else if (key == "DEVTYPE") event.DevType = value;
-            else if (key == "DEVNAME") event.DevName = value;
+            if (key == "ACTION")
+                event.Action = value;
+            else if (key == "DEVPATH")
+                event.DevPath = value;
+            else if (key == "SUBSYSTEM")
+                event.Subsystem = value;
+            else if (key == "DEVTYPE")
+                event.DevType = value;
+            else if (key == "DEVNAME")
+                event.DevName = value;
         }
         pos = end + 1;
     }

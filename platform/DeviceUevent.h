@@ -1,10 +1,10 @@
 #pragma once
 // Kernel uevents, and what each means for device notifications.
+#include "platform/WinApi.h"
+
 #include <cstddef>
 #include <optional>
 #include <string>
-
-#include "platform/WinApi.h"
 
 namespace qwin {
 
@@ -23,9 +23,9 @@ std::optional<TUevent> ParseUevent(const char* data, size_t size);
 
 /// A device arrival or removal to report.
 struct TDeviceChange {
-    bool Arrival;      ///< else removal
-    DWORD DeviceType;  ///< DBT_DEVTYP_PORT or DBT_DEVTYP_DEVICEINTERFACE
-    std::string Name;  ///< the device path
+    bool Arrival;     ///< else removal
+    DWORD DeviceType; ///< DBT_DEVTYP_PORT or DBT_DEVTYP_DEVICEINTERFACE
+    std::string Name; ///< the device path
 };
 
 /// tty devices are ports (/dev/ttyUSB0); USB devices are interfaces named by their node

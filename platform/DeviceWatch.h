@@ -3,15 +3,15 @@
 // while device notifications are registered. One source per system, chosen in CMake:
 // kernel uevents and the registry of virtual ports on Linux (TDeviceMonitor), the system's
 // device notifications on a message-only window on Windows.
+#include "platform/DeviceUevent.h"
+
 #include <functional>
 #include <memory>
-
-#include "platform/DeviceUevent.h"
 
 namespace qwin::detail {
 
 class TDeviceWatch {
-public:
+  public:
     /// Called on the watch's own thread for every change.
     using Sink = std::function<void(const TDeviceChange&)>;
 
@@ -25,7 +25,7 @@ public:
     /// Ends the thread; the sink is not called afterwards. Never call it from the sink.
     void Stop();
 
-private:
+  private:
     struct TImpl;
     std::unique_ptr<TImpl> FImpl;
 };

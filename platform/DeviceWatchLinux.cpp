@@ -1,7 +1,6 @@
 // Device changes on Linux: the uevent and registry monitor.
-#include "platform/DeviceWatch.h"
-
 #include "platform/DeviceMonitor.h"
+#include "platform/DeviceWatch.h"
 #include "platform/PortRegistry.h"
 
 namespace qwin::detail {
@@ -13,8 +12,12 @@ struct TDeviceWatch::TImpl {
 TDeviceWatch::TDeviceWatch() : FImpl(std::make_unique<TImpl>()) {}
 TDeviceWatch::~TDeviceWatch() = default;
 
-bool TDeviceWatch::Start(Sink sink) { return FImpl->Monitor.Start(std::move(sink), PortRegistryDir()); }
+bool TDeviceWatch::Start(Sink sink) {
+    return FImpl->Monitor.Start(std::move(sink), PortRegistryDir());
+}
 
-void TDeviceWatch::Stop() { FImpl->Monitor.Stop(); }
+void TDeviceWatch::Stop() {
+    FImpl->Monitor.Stop();
+}
 
 } // namespace qwin::detail

@@ -55,10 +55,11 @@ DWORD Event::Wait(DWORD ms) {
             return WAIT_OBJECT_0;
         }
         const DWORD left =
-            ms == INFINITE ? INFINITE
-                           : DWORD(std::max<long long>(
-                                 0, std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now())
-                                        .count()));
+            ms == INFINITE
+                ? INFINITE
+                : DWORD(std::max<long long>(
+                      0, std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now())
+                             .count()));
         if (auto pump = pump_.lock()) {
             lock.unlock();
             if (const auto result = pump->Await(*this, left)) return *result;

@@ -1,8 +1,8 @@
 #include "platform/Registry.h"
 
-#include <mutex>
-
 #include "platform/DeviceEnum.h"
+
+#include <mutex>
 
 namespace qwin {
 
@@ -11,7 +11,9 @@ namespace {
 std::mutex g_sourceMutex;
 TRegistrySource g_source;
 
-char16_t Fold(char16_t c) { return c >= u'a' && c <= u'z' ? char16_t(c - u'a' + u'A') : c; }
+char16_t Fold(char16_t c) {
+    return c >= u'a' && c <= u'z' ? char16_t(c - u'a' + u'A') : c;
+}
 
 bool SameName(const string& a, const string& b) {
     if (a.size() != b.size()) return false;
@@ -77,7 +79,8 @@ bool TRegistry::OpenKeyReadOnly(const string& key) {
     const bool absolute = !key.empty() && key[0] == u'\\';
     std::vector<string> path = absolute || !FCurrentKey ? std::vector<string>() : FCurrentPath;
     const TRegKey* node = &FMachine;
-    for (const auto& part : path) node = FindSubkey(*node, part);
+    for (const auto& part : path)
+        node = FindSubkey(*node, part);
     for (const auto& part : SplitPath(key)) {
         node = FindSubkey(*node, part);
         if (!node) return false;
@@ -96,13 +99,15 @@ void TRegistry::CloseKey() {
 void TRegistry::GetValueNames(rtl::TStrings& list) const {
     list.Clear();
     if (!FCurrentKey) return;
-    for (const auto& v : FCurrentKey->Values) list.Add(v.Name);
+    for (const auto& v : FCurrentKey->Values)
+        list.Add(v.Name);
 }
 
 void TRegistry::GetKeyNames(rtl::TStrings& list) const {
     list.Clear();
     if (!FCurrentKey) return;
-    for (const auto& k : FCurrentKey->Subkeys) list.Add(k.Name);
+    for (const auto& k : FCurrentKey->Subkeys)
+        list.Add(k.Name);
 }
 
 const TRegValue* TRegistry::FindValue(const string& name) const {
@@ -116,15 +121,22 @@ TRegDataType TRegistry::GetDataType(const string& name) const {
     const TRegValue* v = FindValue(name);
     if (!v) return rdUnknown;
     switch (v->Type) {
-    case REG_SZ: return rdString;
-    case REG_EXPAND_SZ: return rdExpandString;
-    case REG_DWORD: return rdInteger;
-    case REG_BINARY: return rdBinary;
-    default: return rdUnknown;
+    case REG_SZ:
+        return rdString;
+    case REG_EXPAND_SZ:
+        return rdExpandString;
+    case REG_DWORD:
+        return rdInteger;
+    case REG_BINARY:
+        return rdBinary;
+    default:
+        return rdUnknown;
     }
 }
 
-bool TRegistry::ValueExists(const string& name) const { return FindValue(name) != nullptr; }
+bool TRegistry::ValueExists(const string& name) const {
+    return FindValue(name) != nullptr;
+}
 
 string TRegistry::ReadString(const string& name) const {
     const TRegValue* v = FindValue(name);

@@ -4,19 +4,20 @@
 // sources of DeviceEnum.h each time a registry object is created:
 //
 //   \HARDWARE\DEVICEMAP\SERIALCOMM          one REG_SZ value per port: "\Device\ttyUSB0" =
-//                                           "/dev/ttyUSB0" (registered ports: "\Device\RegisteredN")
+//                                           "/dev/ttyUSB0" (registered ports:
+//                                           "\Device\RegisteredN")
 //   \SYSTEM\CurrentControlSet\Enum\E\D\I    one key per port (ClassGUID of the ports class,
 //                                           FriendlyName, PortName) and, for USB ports, one per
 //                                           USB device (the USB device class)
 //
 // Keys and values keep the order of the sources; names compare without regard to ASCII case.
-#include <functional>
-#include <string>
-#include <vector>
-
 #include "platform/WinApi.h"
 #include "rtl/Exceptions.h"
 #include "rtl/Strings.h"
+
+#include <functional>
+#include <string>
+#include <vector>
 
 namespace qwin {
 
@@ -29,7 +30,8 @@ constexpr DWORD REG_NONE = 0, REG_SZ = 1, REG_EXPAND_SZ = 2, REG_BINARY = 3, REG
                 REG_MULTI_SZ = 7;
 
 /// The ports class of the device tree, as the sources write it.
-inline constexpr const char16_t* GUID_DEVCLASS_PORTS_TEXT = u"{4D36E978-E325-11CE-BFC1-08002BE10318}";
+inline constexpr const char16_t* GUID_DEVCLASS_PORTS_TEXT =
+    u"{4D36E978-E325-11CE-BFC1-08002BE10318}";
 /// The USB device class, for the USB devices that carry serial ports.
 inline constexpr const char16_t* GUID_DEVCLASS_USB_TEXT = u"{36FC9E60-C465-11CF-8056-444553540000}";
 
@@ -64,14 +66,15 @@ enum TRegDataType { rdUnknown, rdString, rdExpandString, rdInteger, rdBinary };
 
 /// What the registry layer raises, e.g. for reading a value of another type as a string.
 class ERegistryException : public rtl::Exception {
-public:
+  public:
     using Exception::Exception;
 };
 
 /// The runtime's registry wrapper, read-only.
 class TRegistry {
-public:
-    /// Takes a snapshot of the sources. Only KEY_READ can be granted; any other access raises ERegistryException.
+  public:
+    /// Takes a snapshot of the sources. Only KEY_READ can be granted; any other access raises
+    /// ERegistryException.
     explicit TRegistry(DWORD access);
     TRegistry(const TRegistry&) = delete;
     TRegistry& operator=(const TRegistry&) = delete;
@@ -96,7 +99,7 @@ public:
     /// value of another type.
     string ReadString(const string& name) const;
 
-private:
+  private:
     const TRegValue* FindValue(const string& name) const;
 
     HKEY FRootKey = HKEY_CURRENT_USER;

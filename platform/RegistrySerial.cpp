@@ -33,8 +33,8 @@ TRegKey SerialRegistryFromSystem(const std::string& root) {
                 instance.Add(u"FriendlyName", REG_SZ, Utf8ToString(port.ParentFriendlyName));
             }
         }
-        TRegKey& instance = enumerator.Subkey(Utf8ToString(port.DeviceId))
-                                .Subkey(Utf8ToString(port.InstanceId));
+        TRegKey& instance =
+            enumerator.Subkey(Utf8ToString(port.DeviceId)).Subkey(Utf8ToString(port.InstanceId));
         instance.Add(u"ClassGUID", REG_SZ, GUID_DEVCLASS_PORTS_TEXT);
         instance.Add(u"FriendlyName", REG_SZ, Utf8ToString(port.FriendlyName));
         instance.Add(u"PortName", REG_SZ, Utf8ToString(port.DevicePath));

@@ -5,7 +5,6 @@
 #include <charconv>
 #include <climits>
 #include <cstdlib>
-
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -16,11 +15,13 @@ namespace qwin {
 namespace {
 
 bool Exists(const std::string& path) {
-    struct stat st{};
+    struct stat st {};
     return ::stat(path.c_str(), &st) == 0;
 }
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 std::string Trim(std::string s) {
     const char* ws = " \t\r\n";
@@ -119,19 +120,32 @@ void ReadUsbAttributes(const std::string& deviceDir, const std::string& sysTop,
 const char* UartName(int type) {
     // The kernel's PORT_* numbers of the UARTs commonly met.
     switch (type) {
-    case 1: return "8250";
-    case 2: return "16450";
-    case 3: return "16550";
-    case 4: return "16550A";
-    case 6: return "16650";
-    case 7: return "16650V2";
-    case 8: return "16750";
-    case 10: return "16C950";
-    case 11: return "16654";
-    case 12: return "16850";
-    case 14: return "NS16550A";
-    case 32: return "AMBA";
-    default: return nullptr;
+    case 1:
+        return "8250";
+    case 2:
+        return "16450";
+    case 3:
+        return "16550";
+    case 4:
+        return "16550A";
+    case 6:
+        return "16650";
+    case 7:
+        return "16650V2";
+    case 8:
+        return "16750";
+    case 10:
+        return "16C950";
+    case 11:
+        return "16654";
+    case 12:
+        return "16850";
+    case 14:
+        return "NS16550A";
+    case 32:
+        return "AMBA";
+    default:
+        return nullptr;
     }
 }
 
@@ -139,7 +153,8 @@ const char* UartName(int type) {
 
 std::string UnderRoot(const std::string& root, const std::string& path) {
     std::string base = root;
-    while (!base.empty() && base.back() == '/') base.pop_back();
+    while (!base.empty() && base.back() == '/')
+        base.pop_back();
     return base + path;
 }
 
@@ -148,11 +163,15 @@ bool NaturalLess(const std::string& a, const std::string& b) {
     while (i < a.size() && j < b.size()) {
         if (IsDigit(a[i]) && IsDigit(b[j])) {
             size_t ei = i, ej = j;
-            while (ei < a.size() && IsDigit(a[ei])) ++ei;
-            while (ej < b.size() && IsDigit(b[ej])) ++ej;
+            while (ei < a.size() && IsDigit(a[ei]))
+                ++ei;
+            while (ej < b.size() && IsDigit(b[ej]))
+                ++ej;
             size_t zi = i, zj = j;
-            while (zi + 1 < ei && a[zi] == '0') ++zi;
-            while (zj + 1 < ej && b[zj] == '0') ++zj;
+            while (zi + 1 < ei && a[zi] == '0')
+                ++zi;
+            while (zj + 1 < ej && b[zj] == '0')
+                ++zj;
             const std::string_view na(a.data() + zi, ei - zi), nb(b.data() + zj, ej - zj);
             if (na.size() != nb.size()) return na.size() < nb.size();
             if (na != nb) return na < nb;
@@ -162,7 +181,8 @@ bool NaturalLess(const std::string& a, const std::string& b) {
             j = ej;
             continue;
         }
-        if (a[i] != b[j]) return static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[j]);
+        if (a[i] != b[j])
+            return static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[j]);
         ++i;
         ++j;
     }

@@ -8,15 +8,15 @@ namespace qwin {
 
 /// One serial device found under a sysfs tree.
 struct TSysfsSerialDevice {
-    std::string Name;            ///< the tty class entry: ttyUSB0
-    std::string DevicePath;      ///< the node as the system names it: /dev/ttyUSB0
-    std::string Bus;             ///< subsystem of the parent device: usb-serial, usb, pnp, serial-base
-    std::string Driver;          ///< its driver: ftdi_sio, cdc_acm, port, serial8250
-    int UartType = -1;           ///< the tty's "type" attribute, -1 when it has none
+    std::string Name;       ///< the tty class entry: ttyUSB0
+    std::string DevicePath; ///< the node as the system names it: /dev/ttyUSB0
+    std::string Bus;        ///< subsystem of the parent device: usb-serial, usb, pnp, serial-base
+    std::string Driver;     ///< its driver: ftdi_sio, cdc_acm, port, serial8250
+    int UartType = -1;      ///< the tty's "type" attribute, -1 when it has none
     // USB only; empty elsewhere.
-    std::string UsbDevice;       ///< sysfs name of the USB device: 1-2
-    std::string VendorId;        ///< idVendor: 0403
-    std::string ProductId;       ///< idProduct: 6001
+    std::string UsbDevice; ///< sysfs name of the USB device: 1-2
+    std::string VendorId;  ///< idVendor: 0403
+    std::string ProductId; ///< idProduct: 6001
     std::string Manufacturer;
     std::string Product;
     std::string Serial;

@@ -9,9 +9,13 @@
 
 namespace qwin::detail {
 
-std::string SystemDevicePath(const std::string& bare) { return "/dev/" + bare; }
+std::string SystemDevicePath(const std::string& bare) {
+    return "/dev/" + bare;
+}
 
-bool IsSystemPath(const std::string& name) { return name.find('/') != std::string::npos; }
+bool IsSystemPath(const std::string& name) {
+    return name.find('/') != std::string::npos;
+}
 
 std::string SystemDeviceKey(const std::string& path) {
     char real[PATH_MAX];
@@ -26,6 +30,8 @@ DWORD CheckClosedDevice(const std::string& path, DCB&) {
     return S_ISCHR(st.st_mode) ? 0 : ENOTTY;
 }
 
-bool SystemConfigDialog(const string&, HWND, COMMCONFIG&) { return Fail(ENOTSUP); }
+bool SystemConfigDialog(const string&, HWND, COMMCONFIG&) {
+    return Fail(ENOTSUP);
+}
 
 } // namespace qwin::detail

@@ -5,12 +5,12 @@
 // (win32/), or in memory (virtual/). Errors: a failing call returns false (or
 // INVALID_HANDLE_VALUE / 0) and sets the last-error value to the system's own code (errno,
 // or GetLastError's); ERROR_IO_PENDING means "started".
+#include "SystemCodes.h"
+
 #include <cerrno>
 #include <cstdint>
 #include <functional>
 #include <string>
-
-#include "SystemCodes.h"
 
 /// The Windows-shaped serial and device API: on Linux realised over termios, on Windows
 /// forwarded to the system's own.
@@ -49,7 +49,7 @@ constexpr DWORD INFINITE = 0xFFFFFFFF;
 /// No error.
 constexpr DWORD ERROR_SUCCESS = 0;
 /// The request was started and completes later.
-constexpr DWORD ERROR_IO_PENDING = 997;        // beyond every errno value, as on Windows
+constexpr DWORD ERROR_IO_PENDING = 997; // beyond every errno value, as on Windows
 /// GetOverlappedResult without waiting on a request that is still running.
 constexpr DWORD ERROR_IO_INCOMPLETE = 996;
 
@@ -71,8 +71,8 @@ constexpr DWORD FILE_FLAG_OVERLAPPED = 0x40000000;
 /// Opens a serial device exclusively (a second opener, root included, gets EBUSY) and puts
 /// it in raw mode at once. Names: a path (/dev/ttyUSB0), a bare name relative to /dev
 /// (ttyUSB0), either behind the prefix \\.\ , or a virtual device's name.
-HANDLE CreateFile(const string& name, DWORD access, DWORD share, void* security,
-                  DWORD disposition, DWORD flags, HANDLE templateFile);
+HANDLE CreateFile(const string& name, DWORD access, DWORD share, void* security, DWORD disposition,
+                  DWORD flags, HANDLE templateFile);
 /// Closes a device or event; pending requests end with ERROR_OPERATION_ABORTED.
 BOOL CloseHandle(HANDLE h);
 
@@ -84,7 +84,7 @@ constexpr BYTE ONESTOPBIT = 0, ONE5STOPBITS = 1, TWOSTOPBITS = 2;
 constexpr DWORD DTR_CONTROL_DISABLE = 0, DTR_CONTROL_ENABLE = 1, DTR_CONTROL_HANDSHAKE = 2;
 constexpr DWORD RTS_CONTROL_DISABLE = 0, RTS_CONTROL_ENABLE = 1, RTS_CONTROL_HANDSHAKE = 2,
                 RTS_CONTROL_TOGGLE = 3;
-    ///@}
+///@}
 
 /// The device control block: the line's settings (speed, framing, flow control, characters).
 struct DCB {
@@ -227,7 +227,7 @@ constexpr DWORD EV_RXCHAR = 0x0001, EV_RXFLAG = 0x0002, EV_TXEMPTY = 0x0004, EV_
                 EV_DSR = 0x0010, EV_RLSD = 0x0020, EV_BREAK = 0x0040, EV_ERR = 0x0080,
                 EV_RING = 0x0100, EV_PERR = 0x0200, EV_RX80FULL = 0x0400, EV_EVENT1 = 0x0800,
                 EV_EVENT2 = 0x1000;
-    ///@}
+///@}
 
 /// Changing the mask completes a pending wait at once with an empty event mask.
 BOOL SetCommMask(HANDLE h, DWORD mask);
@@ -258,9 +258,9 @@ BOOL FlushFileBuffers(HANDLE h);
 /// The line errors ClearCommError reports (overrun, parity, framing, break, ...).
 ///@{
 constexpr DWORD CE_RXOVER = 0x1, CE_OVERRUN = 0x2, CE_RXPARITY = 0x4, CE_FRAME = 0x8,
-                CE_BREAK = 0x10, CE_TXFULL = 0x100, CE_PTO = 0x200, CE_IOE = 0x400,
-                CE_DNS = 0x800, CE_OOP = 0x1000, CE_MODE = 0x8000;
-    ///@}
+                CE_BREAK = 0x10, CE_TXFULL = 0x100, CE_PTO = 0x200, CE_IOE = 0x400, CE_DNS = 0x800,
+                CE_OOP = 0x1000, CE_MODE = 0x8000;
+///@}
 /// The line errors since the last call (then cleared) and, with stat, the queue counts.
 BOOL ClearCommError(HANDLE h, DWORD* errors, COMSTAT* stat);
 
@@ -268,7 +268,7 @@ BOOL ClearCommError(HANDLE h, DWORD* errors, COMSTAT* stat);
 ///@{
 constexpr DWORD SETXOFF = 1, SETXON = 2, SETRTS = 3, CLRRTS = 4, SETDTR = 5, CLRDTR = 6,
                 RESETDEV = 7, SETBREAK = 8, CLRBREAK = 9;
-    ///@}
+///@}
 /// Carries out one of the functions above.
 BOOL EscapeCommFunction(HANDLE h, DWORD func);
 /// Holds the line in the break state.
@@ -293,18 +293,16 @@ constexpr DWORD PCF_DTRDSR = 0x1, PCF_RTSCTS = 0x2, PCF_RLSD = 0x4, PCF_PARITY_C
                 PCF_INTTIMEOUTS = 0x80, PCF_SPECIALCHARS = 0x100, PCF_16BITMODE = 0x200;
 constexpr DWORD SP_PARITY = 0x1, SP_BAUD = 0x2, SP_DATABITS = 0x4, SP_STOPBITS = 0x8,
                 SP_HANDSHAKING = 0x10, SP_PARITY_CHECK = 0x20, SP_RLSD = 0x40;
-constexpr DWORD BAUD_075 = 0x1, BAUD_110 = 0x2, BAUD_134_5 = 0x4, BAUD_150 = 0x8,
-                BAUD_300 = 0x10, BAUD_600 = 0x20, BAUD_1200 = 0x40, BAUD_1800 = 0x80,
-                BAUD_2400 = 0x100, BAUD_4800 = 0x200, BAUD_7200 = 0x400, BAUD_9600 = 0x800,
-                BAUD_14400 = 0x1000, BAUD_19200 = 0x2000, BAUD_38400 = 0x4000,
-                BAUD_56K = 0x8000, BAUD_128K = 0x10000, BAUD_115200 = 0x20000,
-                BAUD_57600 = 0x40000, BAUD_USER = 0x10000000;
+constexpr DWORD BAUD_075 = 0x1, BAUD_110 = 0x2, BAUD_134_5 = 0x4, BAUD_150 = 0x8, BAUD_300 = 0x10,
+                BAUD_600 = 0x20, BAUD_1200 = 0x40, BAUD_1800 = 0x80, BAUD_2400 = 0x100,
+                BAUD_4800 = 0x200, BAUD_7200 = 0x400, BAUD_9600 = 0x800, BAUD_14400 = 0x1000,
+                BAUD_19200 = 0x2000, BAUD_38400 = 0x4000, BAUD_56K = 0x8000, BAUD_128K = 0x10000,
+                BAUD_115200 = 0x20000, BAUD_57600 = 0x40000, BAUD_USER = 0x10000000;
 constexpr WORD DATABITS_5 = 0x1, DATABITS_6 = 0x2, DATABITS_7 = 0x4, DATABITS_8 = 0x8,
                DATABITS_16 = 0x10, DATABITS_16X = 0x20;
 constexpr WORD STOPBITS_10 = 0x1, STOPBITS_15 = 0x2, STOPBITS_20 = 0x4, PARITY_NONE = 0x100,
-               PARITY_ODD = 0x200, PARITY_EVEN = 0x400, PARITY_MARK = 0x800,
-               PARITY_SPACE = 0x1000;
-    ///@}
+               PARITY_ODD = 0x200, PARITY_EVEN = 0x400, PARITY_MARK = 0x800, PARITY_SPACE = 0x1000;
+///@}
 /// Reads what the device can do.
 BOOL GetCommProperties(HANDLE h, COMMPROP& prop);
 
@@ -340,7 +338,7 @@ DWORD WaitForSingleObject(HANDLE h, DWORD ms);
 ///@{
 constexpr DWORD IDLE_PRIORITY_CLASS = 0x40, NORMAL_PRIORITY_CLASS = 0x20,
                 HIGH_PRIORITY_CLASS = 0x80, REALTIME_PRIORITY_CLASS = 0x100;
-    ///@}
+///@}
 /// The calling process.
 HANDLE GetCurrentProcess();
 /// The process's priority class.

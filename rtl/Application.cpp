@@ -1,9 +1,9 @@
 #include "rtl/Application.h"
 
+#include "rtl/MainLoop.h"
+
 #include <algorithm>
 #include <cstdio>
-
-#include "rtl/MainLoop.h"
 
 namespace rtl {
 
@@ -12,7 +12,9 @@ TApplication& Application() {
     return app;
 }
 
-void TApplication::HandleException(void*) { HandleException(std::current_exception()); }
+void TApplication::HandleException(void*) {
+    HandleException(std::current_exception());
+}
 
 void TApplication::HandleException(std::exception_ptr e) {
     if (!e) return;
@@ -42,7 +44,9 @@ void TApplication::HookMainWindow(TWindowHook hook) {
     if (!IsHooked(hook)) hooks_.push_back(hook);
 }
 
-void TApplication::UnhookMainWindow(TWindowHook hook) { std::erase(hooks_, hook); }
+void TApplication::UnhookMainWindow(TWindowHook hook) {
+    std::erase(hooks_, hook);
+}
 
 bool TApplication::IsHooked(const TWindowHook& hook) const {
     return std::find(hooks_.begin(), hooks_.end(), hook) != hooks_.end();

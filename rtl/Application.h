@@ -1,13 +1,13 @@
 #pragma once
 // The application object: exception display and the main window's message hooks.
+#include "rtl/Closure.h"
+#include "rtl/Exceptions.h"
+
 #include <cstdint>
 #include <exception>
 #include <functional>
 #include <string>
 #include <vector>
-
-#include "rtl/Closure.h"
-#include "rtl/Exceptions.h"
 
 namespace rtl {
 
@@ -28,7 +28,7 @@ using TWindowHook = Closure<bool(TMessage& Message)>;
 
 /// The program's application object: error display and main-window hooks.
 class TApplication {
-public:
+  public:
     /// Shows the message of the exception being handled (call inside a catch block)
     /// unless it is the silent abort.
     void HandleException(void* Sender);
@@ -57,7 +57,7 @@ public:
     /// Kept for form code that sets it; no effect.
     bool MainFormOnTaskBar = true;
 
-private:
+  private:
     ExceptionDisplay display_;
     std::vector<TWindowHook> hooks_;
 };

@@ -14,7 +14,7 @@ template <class Sig> class Closure;
 
 /// A handler of signature R(Args...).
 template <class R, class... Args> class Closure<R(Args...)> {
-public:
+  public:
     /// The code of a closure: the object first, then the arguments.
     using Thunk = R (*)(void*, Args...);
 
@@ -59,13 +59,11 @@ public:
         return a.tag_ == b.tag_ && a.data_ == b.data_ && a.code_ == b.code_;
     }
 
-private:
+  private:
     template <auto M> static constexpr char kTag = 0;
 
     template <class T> struct MemberClass;
-    template <class F, class Cls> struct MemberClass<F Cls::*> {
-        using type = Cls;
-    };
+    template <class F, class Cls> struct MemberClass<F Cls::*> { using type = Cls; };
 
     template <auto M> static R Invoke(void* obj, Args... args) {
         using Owner = typename MemberClass<decltype(M)>::type;
@@ -83,11 +81,12 @@ template <class Sig> class Handler;
 
 /// An owned callable of signature R(Args...).
 template <class R, class... Args> class Handler<R(Args...)> {
-public:
+  public:
     /// A handler that binds nothing.
     Handler() = default;
     /// Owns f.
-    template <class F> explicit Handler(F f) : fn_(std::make_unique<std::function<R(Args...)>>(std::move(f))) {}
+    template <class F>
+    explicit Handler(F f) : fn_(std::make_unique<std::function<R(Args...)>>(std::move(f))) {}
     /// Replaces the callable; closures bound to the old one must not be called.
     template <class F> Handler& operator=(F f) {
         fn_ = std::make_unique<std::function<R(Args...)>>(std::move(f));
@@ -102,7 +101,7 @@ public:
     /// Same as closure().
     operator Closure<R(Args...)>() const { return closure(); }
 
-private:
+  private:
     static constexpr char kTag = 0;
     static R Call(void* f, Args... args) {
         return (*static_cast<std::function<R(Args...)>*>(f))(std::forward<Args>(args)...);

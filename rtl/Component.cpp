@@ -1,9 +1,9 @@
 #include "rtl/Component.h"
 
+#include "rtl/Exceptions.h"
+
 #include <algorithm>
 #include <typeinfo>
-
-#include "rtl/Exceptions.h"
 
 namespace rtl {
 
@@ -86,7 +86,9 @@ void TComponent::RemoveFreeNotification(TComponent* AComponent) {
     if (AComponent) std::erase(AComponent->freeNotifies_, this);
 }
 
-void TComponent::Loaded() { state_ &= ~csLoading; }
+void TComponent::Loaded() {
+    state_ &= ~csLoading;
+}
 
 void TComponent::Notification(TComponent* AComponent, TOperation Operation) {
     if (Operation == opRemove) std::erase(freeNotifies_, AComponent);
@@ -94,7 +96,8 @@ void TComponent::Notification(TComponent* AComponent, TOperation Operation) {
 
 void TComponent::LoadedAll() {
     auto list = components_;
-    for (TComponent* c : list) c->Loaded();
+    for (TComponent* c : list)
+        c->Loaded();
 }
 
 } // namespace rtl

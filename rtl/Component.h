@@ -10,14 +10,14 @@ namespace rtl {
 
 /// The root of the component classes: destroyed through a base pointer.
 class TObject {
-public:
+  public:
     /// Destroys the object.
     virtual ~TObject() = default;
 };
 
 /// Objects that can be copied from another of their kind; the generic Assign refuses.
 class TPersistent : public TObject {
-public:
+  public:
     /// Copies source; this generic form raises EConvertError.
     virtual void Assign(const TPersistent& source);
 };
@@ -30,7 +30,7 @@ enum TComponentStateFlag : uint8_t { csLoading = 1, csDesigning = 2, csDestroyin
 
 /// An owned object with a name and a state; its owner destroys it, last created first.
 class TComponent : public TPersistent {
-public:
+  public:
     /// A component owned by AOwner (none: the caller deletes it).
     explicit TComponent(TComponent* AOwner);
     /// Destroys the owned components, then leaves the owner.
@@ -88,11 +88,11 @@ public:
     /// should call it first thing in its destructor. Runs once.
     void BeforeDestruction();
 
-protected:
+  protected:
     /// Destroys the owned components, last created first.
     void DestroyComponents();
 
-private:
+  private:
     void InsertComponent(TComponent* c);
     void RemoveComponent(TComponent* c);
 

@@ -1,9 +1,9 @@
 #pragma once
 // A control as the non-visual components see it: something whose colour can be set. A GUI
 // adapts its widgets to it; tests and headless programs use it as it is.
-#include <cstdint>
-
 #include "rtl/Component.h"
+
+#include <cstdint>
 
 namespace rtl {
 
@@ -27,7 +27,7 @@ inline constexpr TColor clWhite = 0xFFFFFF;
 
 /// Something with a colour, as the indicator paints it.
 class TControl : public TComponent {
-public:
+  public:
     /// A white control owned by AOwner.
     explicit TControl(TComponent* AOwner) : TComponent(AOwner) {}
 
@@ -36,7 +36,7 @@ public:
     /// The colour last set.
     TColor Color() const { return color_; }
 
-private:
+  private:
     TColor color_ = clWhite;
 };
 

@@ -4,7 +4,9 @@
 
 namespace rtl {
 
-void Abort() { throw EAbort(); }
+void Abort() {
+    throw EAbort();
+}
 
 std::string SysErrorMessage(int code) {
     // The C library's text (strerror's), thread-safe, on every system.

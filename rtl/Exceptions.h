@@ -7,7 +7,7 @@ namespace rtl {
 
 /// The base of the runtime's exceptions, with a UTF-8 message.
 class Exception : public std::exception {
-public:
+  public:
     /// An exception with message.
     explicit Exception(std::string message) : message_(std::move(message)) {}
     /// The message.
@@ -15,13 +15,13 @@ public:
     /// The message, for std::exception.
     const char* what() const noexcept override { return message_.c_str(); }
 
-private:
+  private:
     std::string message_;
 };
 
 /// The silent abort: the application's error display ignores it.
 class EAbort : public Exception {
-public:
+  public:
     /// The abort with its fixed message.
     EAbort() : Exception("Operation aborted") {}
 };
@@ -31,7 +31,7 @@ public:
 
 /// File input/output failure; ErrorCode is the system's code (errno).
 class EInOutError : public Exception {
-public:
+  public:
     /// A failure with the system's code and its message.
     EInOutError(int code, std::string message) : Exception(std::move(message)), ErrorCode(code) {}
     /// The system's error code (errno).
@@ -40,7 +40,7 @@ public:
 
 /// A value that cannot be converted (text to number, one object to another).
 class EConvertError : public Exception {
-public:
+  public:
     /// An error with message.
     using Exception::Exception;
 };

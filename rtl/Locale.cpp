@@ -1,11 +1,11 @@
 #include "rtl/Locale.h"
 
+#include "rtl/Exceptions.h"
+#include "rtl/LocaleOs.h"
+
 #include <cmath>
 #include <ctime>
 #include <mutex>
-
-#include "rtl/Exceptions.h"
-#include "rtl/LocaleOs.h"
 
 namespace rtl {
 
@@ -33,9 +33,13 @@ void SetFormatSettings(const TFormatSettings& fs) {
     g_set = true;
 }
 
-TDateTime Now() { return g_now ? g_now() : std::chrono::system_clock::now(); }
+TDateTime Now() {
+    return g_now ? g_now() : std::chrono::system_clock::now();
+}
 
-void SetNowOverride(TDateTime (*fn)()) { g_now = fn; }
+void SetNowOverride(TDateTime (*fn)()) {
+    g_now = fn;
+}
 
 std::string DateTimeToStr(TDateTime t, const TFormatSettings& fs) {
     std::time_t tt = std::chrono::system_clock::to_time_t(t);
@@ -51,8 +55,10 @@ std::string DateTimeToStr(TDateTime t, const TFormatSettings& fs) {
 bool TryStrToFloat(const std::string& text, double& value, const TFormatSettings& fs) {
     size_t i = 0, n = text.size();
     auto blank = [](char c) { return c == ' ' || c == '\t'; };
-    while (i < n && blank(text[i])) ++i;
-    while (n > i && blank(text[n - 1])) --n;
+    while (i < n && blank(text[i]))
+        ++i;
+    while (n > i && blank(text[n - 1]))
+        --n;
     // Parsed by hand: strtod follows the process locale, which is not ours to trust.
     bool neg = false;
     if (i < n && (text[i] == '+' || text[i] == '-')) neg = text[i++] == '-';

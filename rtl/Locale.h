@@ -39,6 +39,7 @@ std::string DateTimeToStr(TDateTime t, const TFormatSettings& fs = FormatSetting
 /// around are allowed. The whole text must be a number, else EConvertError.
 double StrToFloat(const std::string& text, const TFormatSettings& fs = FormatSettings());
 /// Like StrToFloat, but returns false instead of raising.
-bool TryStrToFloat(const std::string& text, double& value, const TFormatSettings& fs = FormatSettings());
+bool TryStrToFloat(const std::string& text, double& value,
+                   const TFormatSettings& fs = FormatSettings());
 
 } // namespace rtl

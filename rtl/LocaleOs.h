@@ -2,9 +2,9 @@
 // Inside rtl: what regional settings need from the operating system (one source per
 // system, chosen in CMake, which also defines TFormatSettings' FromEnvironment and
 // FromLocale).
-#include <ctime>
-
 #include "rtl/Locale.h"
+
+#include <ctime>
 
 namespace rtl::detail {
 

@@ -15,17 +15,35 @@ std::string ToStrftime(const std::wstring& picture) {
     for (size_t i = 0; i < picture.size();) {
         const wchar_t c = picture[i];
         size_t run = 1;
-        while (i + run < picture.size() && picture[i + run] == c) ++run;
+        while (i + run < picture.size() && picture[i + run] == c)
+            ++run;
         switch (c) {
-        case L'd': out += run <= 2 ? "%d" : run == 3 ? "%a" : "%A"; break;
-        case L'M': out += run <= 2 ? "%m" : run == 3 ? "%b" : "%B"; break;
-        case L'y': out += run <= 2 ? "%y" : "%Y"; break;
-        case L'H': out += "%H"; break;
-        case L'h': out += "%I"; break;
-        case L'm': out += "%M"; break;
-        case L's': out += "%S"; break;
-        case L't': out += "%p"; break;
-        case L'g': break; // era: strftime has none
+        case L'd':
+            out += run <= 2 ? "%d" : run == 3 ? "%a" : "%A";
+            break;
+        case L'M':
+            out += run <= 2 ? "%m" : run == 3 ? "%b" : "%B";
+            break;
+        case L'y':
+            out += run <= 2 ? "%y" : "%Y";
+            break;
+        case L'H':
+            out += "%H";
+            break;
+        case L'h':
+            out += "%I";
+            break;
+        case L'm':
+            out += "%M";
+            break;
+        case L's':
+            out += "%S";
+            break;
+        case L't':
+            out += "%p";
+            break;
+        case L'g':
+            break; // era: strftime has none
         case L'\'': {
             const size_t end = picture.find(L'\'', i + 1);
             for (size_t k = i + 1; k < (end == std::wstring::npos ? picture.size() : end); ++k)
@@ -34,7 +52,8 @@ std::string ToStrftime(const std::wstring& picture) {
             break;
         }
         default:
-            for (size_t k = 0; k < run; ++k) out += c == L'%' ? std::string("%%") : std::string(1, char(c));
+            for (size_t k = 0; k < run; ++k)
+                out += c == L'%' ? std::string("%%") : std::string(1, char(c));
         }
         i += run;
     }
@@ -61,7 +80,9 @@ TFormatSettings Build(const wchar_t* locale) {
 
 } // namespace
 
-TFormatSettings TFormatSettings::FromEnvironment() { return Build(LOCALE_NAME_USER_DEFAULT); }
+TFormatSettings TFormatSettings::FromEnvironment() {
+    return Build(LOCALE_NAME_USER_DEFAULT);
+}
 
 TFormatSettings TFormatSettings::FromLocale(const char* name) {
     // A POSIX name ("fr_FR.UTF-8") as Windows writes it ("fr-FR").

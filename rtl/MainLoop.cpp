@@ -1,12 +1,12 @@
 #include "rtl/MainLoop.h"
 
+#include "rtl/Thread.h"
+
 #include <condition_variable>
 #include <deque>
 #include <map>
 #include <mutex>
 #include <thread>
-
-#include "rtl/Thread.h"
 
 namespace rtl {
 
@@ -19,9 +19,13 @@ TPlainLoop& PlainLoop() {
     return loop;
 }
 
-IMainLoop& MainLoop() { return g_installed ? *g_installed : PlainLoop(); }
+IMainLoop& MainLoop() {
+    return g_installed ? *g_installed : PlainLoop();
+}
 
-void SetMainLoop(IMainLoop* loop) { g_installed = loop; }
+void SetMainLoop(IMainLoop* loop) {
+    g_installed = loop;
+}
 
 struct TPlainLoop::Impl {
     using Clock = std::chrono::steady_clock;
@@ -36,7 +40,8 @@ struct TPlainLoop::Impl {
     std::deque<Task> tasks;
     std::map<TimerId, Timer> timers;
     TimerId nextId = 1;
-    std::thread::id owner = rtl::TThread::Current() ? std::thread::id() : std::this_thread::get_id();
+    std::thread::id owner =
+        rtl::TThread::Current() ? std::thread::id() : std::this_thread::get_id();
     bool quit = false;
     bool manual = false;
     std::chrono::milliseconds manualNow{0};
@@ -76,13 +81,16 @@ struct TPlainLoop::Impl {
         if (manual || timers.empty()) return std::chrono::milliseconds::max();
         auto now = NowLocked();
         auto best = std::chrono::milliseconds::max();
-        for (auto& [id, timer] : timers) best = std::min(best, timer.due - now);
+        for (auto& [id, timer] : timers)
+            best = std::min(best, timer.due - now);
         return std::max(best, std::chrono::milliseconds(0));
     }
 };
 
 TPlainLoop::TPlainLoop() : impl_(new Impl) {}
-TPlainLoop::~TPlainLoop() { delete impl_; }
+TPlainLoop::~TPlainLoop() {
+    delete impl_;
+}
 
 void TPlainLoop::Post(Task fn) {
     {
@@ -199,7 +207,8 @@ void TPlainLoop::Advance(std::chrono::milliseconds by) {
     std::unique_lock lock(impl_->mu);
     auto target = impl_->manualNow + by;
     for (;;) {
-        while (!impl_->tasks.empty()) impl_->RunOne(lock);
+        while (!impl_->tasks.empty())
+            impl_->RunOne(lock);
         TimerId next = 0;
         auto best = std::chrono::milliseconds::max();
         for (auto& [id, timer] : impl_->timers)

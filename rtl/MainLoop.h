@@ -10,7 +10,7 @@ namespace rtl {
 
 /// The main thread's loop: posted work and timers run on it.
 class IMainLoop {
-public:
+  public:
     /// Work posted to the loop.
     using Task = std::function<void()>;
     /// Names a timer of the loop.
@@ -39,7 +39,7 @@ void SetMainLoop(IMainLoop* loop);
 /// A loop of its own: a task queue and timers on a monotonic clock. The clock can be
 /// manual so that tests drive timers by advancing it instead of sleeping.
 class TPlainLoop : public IMainLoop {
-public:
+  public:
     /// Bound to the calling thread, unless that is a TThread.
     TPlainLoop();
     /// Destroys the loop; queued tasks are dropped.
@@ -64,7 +64,9 @@ public:
     /// Makes Run return after the current task.
     void Quit();
     /// Lets a waiting Run/RunUntil look at its condition again.
-    void Wake() { Post([] {}); }
+    void Wake() {
+        Post([] {});
+    }
     /// Runs until pred() holds or the timeout (real time) passes; returns pred(). pred is
     /// checked again after each task and timer, so another thread that changes what it
     /// looks at must announce it with Post (Wake).
@@ -80,7 +82,7 @@ public:
     /// The loop's clock in milliseconds (manual or monotonic).
     std::chrono::milliseconds Now() const;
 
-private:
+  private:
     struct Impl;
     Impl* impl_;
 };

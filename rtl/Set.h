@@ -7,12 +7,13 @@ namespace rtl {
 
 /// A set of values of E held in the bits of Bits.
 template <class E, class Bits = uint32_t> class TSet {
-public:
+  public:
     /// The empty set.
     constexpr TSet() = default;
     /// The set of values.
     constexpr TSet(std::initializer_list<E> values) {
-        for (E v : values) bits_ |= Bit(v);
+        for (E v : values)
+            bits_ |= Bit(v);
     }
     /// The set whose bits are b.
     static constexpr TSet FromBits(Bits b) {
@@ -47,8 +48,10 @@ public:
     /// True when both hold the same values.
     friend constexpr bool operator==(TSet a, TSet b) { return a.bits_ == b.bits_; }
 
-private:
-    static constexpr Bits Bit(E v) { return static_cast<Bits>(Bits(1) << static_cast<unsigned>(v)); }
+  private:
+    static constexpr Bits Bit(E v) {
+        return static_cast<Bits>(Bits(1) << static_cast<unsigned>(v));
+    }
     Bits bits_ = 0;
 };
 

@@ -1,15 +1,15 @@
 #pragma once
 // String lists that enumerations append to; a GUI list adapts itself to TStrings.
+#include "rtl/Text.h"
+
 #include <string>
 #include <vector>
-
-#include "rtl/Text.h"
 
 namespace rtl {
 
 /// A list of strings that enumerations append to.
 class TStrings {
-public:
+  public:
     /// Destroys the list.
     virtual ~TStrings() = default;
     /// Appends s (a sorted or duplicate-refusing list decides for itself); returns its index.
@@ -24,7 +24,7 @@ public:
 
 /// A plain list of strings, in the order added.
 class TStringList : public TStrings {
-public:
+  public:
     /// Appends s; returns its index.
     int Add(const string& s) override {
         items_.push_back(s);
@@ -39,7 +39,7 @@ public:
     /// The strings.
     const std::vector<string>& Items() const { return items_; }
 
-private:
+  private:
     std::vector<string> items_;
 };
 

@@ -33,7 +33,7 @@ void AppendUtf16(string& out, char32_t c) {
 }
 
 class Utf8Encoding : public TEncoding {
-public:
+  public:
     TBytes GetBytes(const string& s) const override {
         std::string u = StringToUtf8(s);
         return TBytes(u.begin(), u.end());
@@ -44,7 +44,7 @@ public:
 };
 
 class Utf16Encoding : public TEncoding {
-public:
+  public:
     TBytes GetBytes(const string& s) const override {
         TBytes out;
         out.reserve(s.size() * 2);
@@ -65,7 +65,7 @@ public:
 };
 
 class Latin1Encoding : public TEncoding {
-public:
+  public:
     TBytes GetBytes(const string& s) const override {
         TBytes out;
         out.reserve(s.size());
@@ -81,7 +81,8 @@ public:
     string GetString(const TBytes& b) const override {
         string out;
         out.reserve(b.size());
-        for (uint8_t c : b) out += static_cast<char16_t>(c);
+        for (uint8_t c : b)
+            out += static_cast<char16_t>(c);
         return out;
     }
 };
@@ -133,7 +134,8 @@ std::string StringToUtf8(const string& s) {
     out.reserve(s.size());
     for (size_t i = 0; i < s.size(); ++i) {
         char32_t c = s[i];
-        if (c >= 0xD800 && c < 0xDC00 && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] < 0xE000) {
+        if (c >= 0xD800 && c < 0xDC00 && i + 1 < s.size() && s[i + 1] >= 0xDC00 &&
+            s[i + 1] < 0xE000) {
             c = 0x10000 + ((c - 0xD800) << 10) + (s[i + 1] - 0xDC00);
             ++i;
         } else if (c >= 0xD800 && c < 0xE000) {

@@ -20,7 +20,7 @@ using TBytes = std::vector<uint8_t>;
 
 /// Converts between UTF-16 text and bytes, never adding a byte-order mark.
 class TEncoding {
-public:
+  public:
     /// Destroys the encoding.
     virtual ~TEncoding() = default;
     /// Encodes s.
@@ -28,7 +28,9 @@ public:
     /// Decodes bytes.
     virtual string GetString(const TBytes& bytes) const = 0;
     /// Decodes n bytes at data.
-    string GetString(const uint8_t* data, size_t n) const { return GetString(TBytes(data, data + n)); }
+    string GetString(const uint8_t* data, size_t n) const {
+        return GetString(TBytes(data, data + n));
+    }
 
     /// UTF-8.
     static const TEncoding& UTF8();

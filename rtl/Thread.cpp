@@ -1,10 +1,10 @@
 #include "rtl/Thread.h"
 
-#include <condition_variable>
-#include <mutex>
-
 #include "rtl/MainLoop.h"
 #include "rtl/ThreadOs.h"
+
+#include <condition_variable>
+#include <mutex>
 
 namespace rtl {
 
@@ -46,7 +46,9 @@ void TThread::Start() {
     }
 }
 
-void TThread::Terminate() { terminated_.store(true, std::memory_order_release); }
+void TThread::Terminate() {
+    terminated_.store(true, std::memory_order_release);
+}
 
 void TThread::SetPriority(TThreadPriority p) {
     priority_.store(p);
@@ -74,7 +76,9 @@ struct TThread::SyncCall {
     std::exception_ptr error;
 };
 
-TThread* TThread::Current() { return tlsCurrent; }
+TThread* TThread::Current() {
+    return tlsCurrent;
+}
 
 void TThread::Run() {
     tlsCurrent = this;
@@ -92,9 +96,7 @@ void TThread::Run() {
     bool selfFree = freeOnTerminate_;
     finished_.store(true, std::memory_order_release);
     if (selfFree) {
-        {
-            std::lock_guard lock(startMu_);
-        }
+        { std::lock_guard lock(startMu_); }
         thread_.detach();
         delete this;
     }

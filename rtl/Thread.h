@@ -1,5 +1,7 @@
 #pragma once
 // Threads that can hand work to the main thread and wait for it.
+#include "rtl/Exceptions.h"
+
 #include <atomic>
 #include <cstdint>
 #include <exception>
@@ -9,33 +11,37 @@
 #include <string>
 #include <thread>
 
-#include "rtl/Exceptions.h"
-
 namespace rtl {
 
 /// Raised by TThread::Synchronize when no main loop is bound to a thread: nobody would run
 /// the call, and running it on the calling thread would break the caller's assumption.
 class ENoMainLoop : public Exception {
-public:
+  public:
     /// The error with its message naming the missing call.
     ENoMainLoop();
 };
 
 /// Raised by a Synchronize the thread's owner gave up on (see AbandonSynchronize).
 class ESyncAbandoned : public Exception {
-public:
+  public:
     /// The error with Reason as its message.
     using Exception::Exception;
 };
 
 /// A thread's priority, from idle to time-critical (nice 19 to -15).
 enum TThreadPriority : uint8_t {
-    tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHighest, tpTimeCritical
+    tpIdle,
+    tpLowest,
+    tpLower,
+    tpNormal,
+    tpHigher,
+    tpHighest,
+    tpTimeCritical
 };
 
 /// A thread object: Execute runs on a thread of its own.
 class TThread {
-public:
+  public:
     /// Nothing runs until Start(): a derived class not created suspended calls Start() as
     /// the last step of its constructor, so Execute sees a fully built object.
     explicit TThread(bool CreateSuspended);
@@ -80,7 +86,7 @@ public:
     /// Waits until RunningCount() is 0 or the timeout passes; returns whether it is 0.
     static bool WaitForAll(int timeoutMs);
 
-protected:
+  protected:
     /// The thread's work.
     virtual void Execute() = 0;
     /// Called on the thread after Execute returned (or raised).
@@ -88,7 +94,7 @@ protected:
     /// The exception that ended Execute, if any.
     std::exception_ptr FatalException() const { return fatal_; }
 
-private:
+  private:
     void Run();
     void ApplyPriority();
 

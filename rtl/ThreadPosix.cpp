@@ -7,7 +7,9 @@
 
 namespace rtl::detail {
 
-int CurrentThreadId() { return static_cast<int>(syscall(SYS_gettid)); }
+int CurrentThreadId() {
+    return static_cast<int>(syscall(SYS_gettid));
+}
 
 void SetThreadPriority(int threadId, TThreadPriority p) {
     static const int nice[] = {19, 10, 5, 0, -5, -10, -15};

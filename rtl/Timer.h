@@ -11,7 +11,7 @@ using TNotifyEvent = Closure<void(TObject* Sender)>;
 
 /// A component that calls OnTimer on the main thread every Interval milliseconds while enabled.
 class TTimer : public TComponent {
-public:
+  public:
     /// An enabled timer of 1000 ms owned by AOwner; it ticks once OnTimer is set.
     explicit TTimer(TComponent* AOwner);
     /// Stops the timer.
@@ -30,7 +30,7 @@ public:
     /// Sets the tick handler; none stops the ticking.
     void SetOnTimer(TNotifyEvent h);
 
-private:
+  private:
     void Update();
     void Tick();
 

@@ -1,30 +1,29 @@
 #pragma once
 // The console's figures, measured on the real window (TForm2) under an offscreen Qt.
+#include "app/Dialogs.h"
+#include "app/Unit2.h"
+
+#include <QString>
 #include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
 
-#include <QString>
-
-#include "app/Dialogs.h"
-#include "app/Unit2.h"
-
 namespace quillon::console::bench {
 
 /// The window with what the figures read from it.
 class TBenchForm : public TForm2 {
-public:
-    using TForm2::TForm2;
+  public:
     using TForm2::Chart1;
     using TForm2::ComPort;
     using TForm2::Form;
     using TForm2::ReadBytesTotal;
+    using TForm2::TForm2;
 };
 
 /// Boxes that return at once and a file dialog that answers with one path.
 class TBenchDialogs : public IDialogs {
-public:
+  public:
     void ShowBox(TBoxKind, const QString& text) override {
         LastBox = text;
         ++Boxes;
@@ -40,11 +39,11 @@ public:
 
 struct TLoadResult {
     int64_t Lines = 0;
-    int64_t Points = 0;        // in the chart after the load
-    double Seconds = 0;        // the load button's click until the chart has been drawn
-    double CpuSeconds = 0;     // processor time of the process meanwhile
-    double LongestWaitMs = 0;  // the longest the window left its input waiting meanwhile
-    double LongestWorkMs = 0;  // the GUI thread's processor time in that kind of wait, at most
+    int64_t Points = 0;       // in the chart after the load
+    double Seconds = 0;       // the load button's click until the chart has been drawn
+    double CpuSeconds = 0;    // processor time of the process meanwhile
+    double LongestWaitMs = 0; // the longest the window left its input waiting meanwhile
+    double LongestWorkMs = 0; // the GUI thread's processor time in that kind of wait, at most
     int Boxes = 0;
     double BaselineRssMiB = 0; // peak resident size before the load
     double PeakRssMiB = 0;     // peak resident size after it

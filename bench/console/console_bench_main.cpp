@@ -1,15 +1,14 @@
 // quillon-bench-console: the console's figures on the real window, offscreen.
 //
 //   quillon-bench-console [--lines N] [--feed-mib N]
-#include <unistd.h>
+#include "ConsoleBench.h"
+#include "app/QtMainLoop.h"
 
 #include <QApplication>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-
-#include "ConsoleBench.h"
-#include "app/QtMainLoop.h"
+#include <unistd.h>
 
 int main(int argc, char** argv) {
     using namespace quillon::console::bench;
@@ -25,7 +24,8 @@ int main(int argc, char** argv) {
     rtl::SetMainLoop(&loop);
 
     namespace fs = std::filesystem;
-    const fs::path log = fs::temp_directory_path() / ("quillon-bench-log-" + std::to_string(getpid()) + ".txt");
+    const fs::path log =
+        fs::temp_directory_path() / ("quillon-bench-log-" + std::to_string(getpid()) + ".txt");
     WriteTemperatureLog(log.string(), lines);
     const TLoadResult load = MeasureLogLoad(log.string(), lines);
     fs::remove(log);
@@ -33,19 +33,23 @@ int main(int argc, char** argv) {
     rtl::SetMainLoop(nullptr);
 
     std::printf("| console figure | value |\n|---|---|\n");
-    std::printf("| log: lines / points plotted | %lld / %lld |\n", static_cast<long long>(load.Lines),
-                static_cast<long long>(load.Points));
-    std::printf("| log: load and plot | %.2f s (processor %.2f s) |\n", load.Seconds, load.CpuSeconds);
-    std::printf("| log: peak resident (before -> after) | %.0f MiB -> %.0f MiB |\n", load.BaselineRssMiB,
-                load.PeakRssMiB);
-    std::printf("| log: longest wait of input during the load (GUI thread's processor time in it) | %.0f ms (%.0f ms) |\n",
+    std::printf("| log: lines / points plotted | %lld / %lld |\n",
+                static_cast<long long>(load.Lines), static_cast<long long>(load.Points));
+    std::printf("| log: load and plot | %.2f s (processor %.2f s) |\n", load.Seconds,
+                load.CpuSeconds);
+    std::printf("| log: peak resident (before -> after) | %.0f MiB -> %.0f MiB |\n",
+                load.BaselineRssMiB, load.PeakRssMiB);
+    std::printf("| log: longest wait of input during the load (GUI thread's processor time in it) "
+                "| %.0f ms (%.0f ms) |\n",
                 load.LongestWaitMs, load.LongestWorkMs);
     std::printf("| log: boxes shown | %d |\n", load.Boxes);
-    std::printf("| terminal: bytes / handler calls | %lld / %lld |\n", static_cast<long long>(feed.Bytes),
-                static_cast<long long>(feed.Calls));
+    std::printf("| terminal: bytes / handler calls | %lld / %lld |\n",
+                static_cast<long long>(feed.Bytes), static_cast<long long>(feed.Calls));
     std::printf("| terminal: total | %.2f s (%.1f MiB/s) |\n", feed.Seconds,
-                feed.Seconds > 0 ? static_cast<double>(feed.Bytes) / (1 << 20) / feed.Seconds : 0.0);
-    std::printf("| terminal: handler call median / max | %.3f ms / %.1f ms |\n", feed.MedianMs, feed.MaxMs);
+                feed.Seconds > 0 ? static_cast<double>(feed.Bytes) / (1 << 20) / feed.Seconds
+                                 : 0.0);
+    std::printf("| terminal: handler call median / max | %.3f ms / %.1f ms |\n", feed.MedianMs,
+                feed.MaxMs);
     const bool ok = load.Points == lines && feed.Bytes == (feedMiB << 20);
     if (!ok) std::fprintf(stderr, "quillon-bench-console: a figure is incomplete\n");
     return ok ? 0 : 1;

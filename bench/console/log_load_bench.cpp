@@ -1,6 +1,8 @@
 // Loading and plotting a large temperature log through the real window.
-#include <sys/resource.h>
-#include <time.h>
+#include "ConsoleBench.h"
+#include "app/TemperatureChart.h"
+#include "app/Unit2.h"
+#include "ui_Unit2.h"
 
 #include <QApplication>
 #include <QChartView>
@@ -10,11 +12,8 @@
 #include <algorithm>
 #include <chrono>
 #include <fstream>
-
-#include "ConsoleBench.h"
-#include "app/TemperatureChart.h"
-#include "app/Unit2.h"
-#include "ui_Unit2.h"
+#include <sys/resource.h>
+#include <time.h>
 
 namespace quillon::console::bench {
 
@@ -82,8 +81,9 @@ TLoadResult MeasureLogLoad(const std::string& path, int64_t lines) {
     QObject::connect(&input, &QTimer::timeout, [&] {
         const auto now = Clock::now();
         const double cpuMs = ThreadCpuMs();
-        result.LongestWaitMs = std::max(
-            result.LongestWaitMs, std::chrono::duration<double, std::milli>(now - lastTick).count());
+        result.LongestWaitMs =
+            std::max(result.LongestWaitMs,
+                     std::chrono::duration<double, std::milli>(now - lastTick).count());
         result.LongestWorkMs = std::max(result.LongestWorkMs, cpuMs - lastCpuMs);
         lastTick = now;
         lastCpuMs = cpuMs;

@@ -95,7 +95,8 @@ bool PosixDevice::Run(Lock& lock, const detail::TRequestPtr& r, DWORD* done) {
     if (!r->Finished) Serve();
     if (!r->Finished) {
         if (!r->Overlapped) {
-            DriveUntil(lock, [&] { return r->Finished; }, std::nullopt);
+            DriveUntil(
+                lock, [&] { return r->Finished; }, std::nullopt);
         } else {
             if (r->Signal) r->Signal->Attach(weak_from_this());
             Nudge();
@@ -139,7 +140,8 @@ bool PosixDevice::WaitEvent(DWORD* events, OVERLAPPED* ov) {
     if (!r->Finished) engine_.Raise(Observe());
     if (r->Finished) return TRequestEngine::Answer(*r, nullptr);
     if (!ov) {
-        DriveUntil(lock, [&] { return r->Finished; }, std::nullopt);
+        DriveUntil(
+            lock, [&] { return r->Finished; }, std::nullopt);
         return TRequestEngine::Answer(*r, nullptr);
     }
     if (r->Signal) r->Signal->Attach(weak_from_this());
@@ -153,7 +155,8 @@ bool PosixDevice::OverlappedResult(OVERLAPPED* ov, DWORD* done, bool wait) {
     if (const auto r = engine_.Pending(ov)) {
         // Not waiting still lets the tty's news in once.
         const Until until = wait ? Until() : Until(Clock::now());
-        if (!DriveUntil(lock, [&] { return r->Finished; }, until))
+        if (!DriveUntil(
+                lock, [&] { return r->Finished; }, until))
             return detail::Fail(ERROR_IO_INCOMPLETE);
     } else if (ov->Internal == ERROR_IO_PENDING) {
         return detail::Fail(ERROR_INVALID_PARAMETER); // a request of some other device

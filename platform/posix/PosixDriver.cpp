@@ -49,8 +49,9 @@ void PosixDevice::RunHelper() {
             changed_.wait(lock);
             continue;
         }
-        Drive(lock, [this] { return !engine_.Reading() && !engine_.Writing() && !priority_; },
-              std::nullopt, true);
+        Drive(
+            lock, [this] { return !engine_.Reading() && !engine_.Writing() && !priority_; },
+            std::nullopt, true);
     }
 }
 
@@ -121,7 +122,8 @@ std::optional<DWORD> PosixDevice::Await(detail::Event& ev, DWORD ms) {
         return std::nullopt;
     }
     const Until until = ms == INFINITE ? Until() : Until(Clock::now() + milliseconds(ms));
-    DriveUntil(lock, [&] { return ev.IsSet() || !mine(); }, until);
+    DriveUntil(
+        lock, [&] { return ev.IsSet() || !mine(); }, until);
     if (ev.TryTake()) return WAIT_OBJECT_0;
     if (!mine()) {
         ev.Detach(this);

@@ -41,8 +41,8 @@ bool PosixDevice::Flush() {
         Lock lock(mu_);
         if (!Usable()) return false;
         // Our own queue first, then the kernel's.
-        DriveUntil(lock, [this] { return lost_ || (!engine_.Writing() && !priority_); },
-                   std::nullopt);
+        DriveUntil(
+            lock, [this] { return lost_ || (!engine_.Writing() && !priority_); }, std::nullopt);
         if (!Usable()) return false;
         // tcdrain may sleep for long (flow control): on a duplicate, so that closing the
         // device meanwhile cannot hand the descriptor number to someone else.

@@ -18,9 +18,9 @@
 
 namespace qvirt::detail {
 
-using qwin::detail::Clock;
 using qwin::BYTE;
 using qwin::DWORD;
+using qwin::detail::Clock;
 
 using qwin::detail::TRequest;
 using qwin::detail::TRequestEngine;

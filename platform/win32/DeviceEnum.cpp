@@ -2,14 +2,18 @@
 // (HARDWARE\DEVICEMAP\SERIALCOMM), with the friendly names and device-tree places SetupAPI
 // gives for the ports class. A port SetupAPI does not know (Wine's) keeps its own name.
 #include "platform/DeviceEnum.h"
+
 #include "platform/win32/Win32Text.h"
 
 #include <mutex>
 
+// initguid.h comes after the headers and before the GUIDs it defines.
+// clang-format off
 #include <windows.h>
 #include <setupapi.h>
 #include <initguid.h>
 #include <devguid.h>
+// clang-format on
 
 // The platform's own QueryDosDevice is defined here, not the system's W/A switch.
 #undef QueryDosDevice
@@ -30,7 +34,8 @@ struct TSetupPort {
 std::wstring RegString(HKEY key, const wchar_t* name) {
     wchar_t buf[512];
     ::DWORD size = sizeof buf - sizeof(wchar_t), type = 0;
-    if (::RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buf), &size) != ERROR_SUCCESS ||
+    if (::RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buf), &size) !=
+            ERROR_SUCCESS ||
         type != REG_SZ)
         return {};
     buf[size / sizeof(wchar_t)] = 0;
@@ -78,8 +83,8 @@ std::vector<std::string> SplitInstance(const std::string& path) {
 std::vector<TSerialPort> ListSerialPorts(const std::string&) {
     std::vector<TSerialPort> ports;
     HKEY map;
-    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ, &map) !=
-        ERROR_SUCCESS)
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ,
+                        &map) != ERROR_SUCCESS)
         return ports;
     const auto setup = SetupPorts();
     for (DWORD i = 0;; ++i) {

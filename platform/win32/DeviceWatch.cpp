@@ -2,22 +2,27 @@
 // the serial-port and USB-device interface classes; WM_DEVICECHANGE arrivals and removals
 // become changes. A serial interface is reported as a port under its port name (COM5).
 #include "platform/DeviceWatch.h"
+
 #include "platform/Device.h"
 #include "platform/win32/Win32Text.h"
 
 #include <thread>
 
+// initguid.h comes after the headers and before the GUIDs it defines.
+// clang-format off
 #include <windows.h>
 #include <dbt.h>
 #include <setupapi.h>
 #include <initguid.h>
 #include <usbiodef.h>
+// clang-format on
 
 namespace {
 const ::HANDLE InvalidHandle = INVALID_HANDLE_VALUE;
 const ::HWND MessageOnly = HWND_MESSAGE;
 // The serial-port interface class (ntddser.h, which needs the driver kit's types).
-const GUID SerialPortClass = {0x86E0D1E0, 0x8089, 0x11D0, {0x9C, 0xE4, 0x08, 0x00, 0x3E, 0x30, 0x1F, 0x73}};
+const GUID SerialPortClass = {
+    0x86E0D1E0, 0x8089, 0x11D0, {0x9C, 0xE4, 0x08, 0x00, 0x3E, 0x30, 0x1F, 0x73}};
 } // namespace
 
 namespace qwin::detail {
@@ -42,8 +47,9 @@ std::string PortNameOf(const wchar_t* interfacePath) {
             if (key != reinterpret_cast<HKEY>(InvalidHandle)) {
                 wchar_t buf[64];
                 ::DWORD size = sizeof buf - sizeof(wchar_t), type = 0;
-                if (::RegQueryValueExW(key, L"PortName", nullptr, &type, reinterpret_cast<BYTE*>(buf),
-                                       &size) == ERROR_SUCCESS && type == REG_SZ) {
+                if (::RegQueryValueExW(key, L"PortName", nullptr, &type,
+                                       reinterpret_cast<BYTE*>(buf), &size) == ERROR_SUCCESS &&
+                    type == REG_SZ) {
                     buf[size / sizeof(wchar_t)] = 0;
                     name = Narrow(buf);
                 }
@@ -64,7 +70,8 @@ struct TDeviceWatch::TImpl {
 
     static LRESULT CALLBACK Proc(::HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         auto* self = reinterpret_cast<TImpl*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-        if (msg == WM_DEVICECHANGE && self && (wp == DBT_DEVICEARRIVAL || wp == DBT_DEVICEREMOVECOMPLETE)) {
+        if (msg == WM_DEVICECHANGE && self &&
+            (wp == DBT_DEVICEARRIVAL || wp == DBT_DEVICEREMOVECOMPLETE)) {
             self->Report(wp == DBT_DEVICEARRIVAL, reinterpret_cast<const DEV_BROADCAST_HDR*>(lp));
             return TRUE;
         }
@@ -123,7 +130,8 @@ struct TDeviceWatch::TImpl {
         }
         ::SetEvent(started);
         MSG msg;
-        while (::GetMessageW(&msg, nullptr, 0, 0) > 0) ::DispatchMessageW(&msg);
+        while (::GetMessageW(&msg, nullptr, 0, 0) > 0)
+            ::DispatchMessageW(&msg);
         for (HDEVNOTIFY n : notes)
             if (n) ::UnregisterDeviceNotification(n);
         FWindow = nullptr;
@@ -131,7 +139,9 @@ struct TDeviceWatch::TImpl {
 };
 
 TDeviceWatch::TDeviceWatch() : FImpl(std::make_unique<TImpl>()) {}
-TDeviceWatch::~TDeviceWatch() { Stop(); }
+TDeviceWatch::~TDeviceWatch() {
+    Stop();
+}
 
 bool TDeviceWatch::Start(Sink sink) {
     if (FImpl->FThread.joinable()) return true;

@@ -10,7 +10,9 @@ namespace {
 constexpr qwin::HANDLE CurrentProcess = ~qwin::HANDLE(0) - 1;
 } // namespace
 
-qwin::HANDLE GetCurrentProcess() { return CurrentProcess; }
+qwin::HANDLE GetCurrentProcess() {
+    return CurrentProcess;
+}
 
 DWORD GetPriorityClass(qwin::HANDLE process) {
     if (process != CurrentProcess) {

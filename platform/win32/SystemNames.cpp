@@ -3,16 +3,20 @@
 #include "platform/DeviceNames.h"
 #include "platform/win32/Win32Text.h"
 
+#include <windows.h>
+
 #include <cstring>
 #include <vector>
 
-#include <windows.h>
-
 namespace qwin::detail {
 
-std::string SystemDevicePath(const std::string& bare) { return "\\\\.\\" + bare; }
+std::string SystemDevicePath(const std::string& bare) {
+    return "\\\\.\\" + bare;
+}
 
-bool IsSystemPath(const std::string& name) { return name.find_first_of("\\/") != std::string::npos; }
+bool IsSystemPath(const std::string& name) {
+    return name.find_first_of("\\/") != std::string::npos;
+}
 
 std::string SystemDeviceKey(const std::string& path) {
     std::string key = path;

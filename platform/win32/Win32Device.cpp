@@ -22,6 +22,8 @@
 #include "platform/RequestEngine.h"
 #include "platform/win32/Win32Text.h"
 
+#include <windows.h>
+
 #include <algorithm>
 #include <condition_variable>
 #include <cstring>
@@ -31,8 +33,6 @@
 #include <system_error>
 #include <thread>
 #include <vector>
-
-#include <windows.h>
 
 namespace {
 const ::HANDLE InvalidHandle = INVALID_HANDLE_VALUE;
@@ -48,14 +48,16 @@ static_assert(sizeof(::COMMPROP) == sizeof(qwin::COMMPROP));
 static_assert(sizeof(::COMSTAT) == sizeof(qwin::COMSTAT));
 
 // Codes with which a request reports that the port went away (unplugged adapter, hang-up).
-constexpr DWORD LostCodes[] = {ERROR_BROKEN_PIPE,       ERROR_NOT_READY,        ERROR_GEN_FAILURE,
-                               ERROR_BAD_COMMAND,       ERROR_DEVICE_REMOVED,   ERROR_DEVICE_NOT_CONNECTED};
+constexpr DWORD LostCodes[] = {ERROR_BROKEN_PIPE, ERROR_NOT_READY,      ERROR_GEN_FAILURE,
+                               ERROR_BAD_COMMAND, ERROR_DEVICE_REMOVED, ERROR_DEVICE_NOT_CONNECTED};
 
 bool IsLost(DWORD code) {
     return std::find(std::begin(LostCodes), std::end(LostCodes), code) != std::end(LostCodes);
 }
 
-bool Fail() { return detail::Fail(::GetLastError()); }
+bool Fail() {
+    return detail::Fail(::GetLastError());
+}
 
 enum class Kind { Read, Write, Wait };
 
@@ -64,15 +66,15 @@ struct Request {
     ::OVERLAPPED real{};
     qwin::OVERLAPPED* ov = nullptr;
     std::shared_ptr<detail::Event> event;
-    ::DWORD mask = 0;           // what the real wait reports
-    DWORD* events = nullptr;    // where the caller wants it
-    bool maskChanged = false;   // SetCommMask ran while the wait was pending
-    bool reported = false;      // ended by the device's loss before the system ended it
-    DWORD late = 0;             // line events the system may have taken as its reference
+    ::DWORD mask = 0;         // what the real wait reports
+    DWORD* events = nullptr;  // where the caller wants it
+    bool maskChanged = false; // SetCommMask ran while the wait was pending
+    bool reported = false;    // ended by the device's loss before the system ended it
+    DWORD late = 0;           // line events the system may have taken as its reference
 };
 
 class Win32Device final : public detail::Device {
-public:
+  public:
     explicit Win32Device(::HANDLE h) : h_(h) {
         wake_ = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
     }
@@ -135,16 +137,16 @@ public:
         }
         auto r = std::make_unique<Request>(Request{Kind::Wait, {}, nullptr, nullptr});
         r->events = events;
-        return Start(std::move(r), ov, nullptr, [this](Request& q) {
-            return ::WaitCommEvent(h_, &q.mask, &q.real);
-        });
+        return Start(std::move(r), ov, nullptr,
+                     [this](Request& q) { return ::WaitCommEvent(h_, &q.mask, &q.real); });
     }
     bool Read(void* buf, DWORD count, DWORD* done, qwin::OVERLAPPED* ov) override {
         return Start(std::make_unique<Request>(Request{Kind::Read, {}, nullptr, nullptr}), ov, done,
                      [&](Request& q) { return ::ReadFile(h_, buf, count, nullptr, &q.real); });
     }
     bool Write(const void* buf, DWORD count, DWORD* done, qwin::OVERLAPPED* ov) override {
-        return Start(std::make_unique<Request>(Request{Kind::Write, {}, nullptr, nullptr}), ov, done,
+        return Start(std::make_unique<Request>(Request{Kind::Write, {}, nullptr, nullptr}), ov,
+                     done,
                      [&](Request& q) { return ::WriteFile(h_, buf, count, nullptr, &q.real); });
     }
 
@@ -186,9 +188,7 @@ public:
         if (stat) std::memcpy(stat, &real, sizeof *stat);
         return true;
     }
-    bool Escape(DWORD func) override {
-        return ::EscapeCommFunction(h_, func) ? true : Fail();
-    }
+    bool Escape(DWORD func) override { return ::EscapeCommFunction(h_, func) ? true : Fail(); }
     bool TransmitChar(char c) override { return ::TransmitCommChar(h_, c) ? true : Fail(); }
     bool ModemStatus(DWORD* status) override {
         ::DWORD real = 0;
@@ -232,14 +232,16 @@ public:
         if (wake_) ::CloseHandle(wake_);
     }
 
-private:
+  private:
     template <class Call>
     bool Start(std::unique_ptr<Request> r, qwin::OVERLAPPED* ov, DWORD* done, Call call) {
         r->real.hEvent = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
         if (!r->real.hEvent) return Fail();
         struct EventCloser {
             ::HANDLE h;
-            ~EventCloser() { if (h) ::CloseHandle(h); }
+            ~EventCloser() {
+                if (h) ::CloseHandle(h);
+            }
         } closer{r->real.hEvent};
 
         std::unique_lock lock(mu_);
@@ -358,10 +360,11 @@ private:
             {
                 std::lock_guard lock(mu_);
                 if (closed_ && pending_.empty()) return;
-                for (auto& r : pending_) handles.push_back(r->real.hEvent);
+                for (auto& r : pending_)
+                    handles.push_back(r->real.hEvent);
             }
             const DWORD which = ::WaitForMultipleObjects(static_cast<DWORD>(handles.size()),
-                                                          handles.data(), FALSE, INFINITE);
+                                                         handles.data(), FALSE, INFINITE);
             if (which == WAIT_OBJECT_0 || which >= WAIT_OBJECT_0 + handles.size()) continue;
             const ::HANDLE ended = handles[which - WAIT_OBJECT_0];
             std::lock_guard lock(mu_);
@@ -370,13 +373,15 @@ private:
             if (it == pending_.end()) continue;
             Request& r = **it;
             ::DWORD n = 0;
-            DWORD code = ::GetOverlappedResult(h_, &r.real, &n, FALSE) ? ERROR_SUCCESS : ::GetLastError();
+            DWORD code =
+                ::GetOverlappedResult(h_, &r.real, &n, FALSE) ? ERROR_SUCCESS : ::GetLastError();
             if (code == ERROR_TIMEOUT && r.kind == Kind::Read) code = ERROR_SUCCESS;
             if (r.late && !closed_ && (code == ERROR_SUCCESS || code == ERROR_OPERATION_ABORTED)) {
                 code = ERROR_SUCCESS;
                 r.mask = r.late; // the reference already holds these lines
             }
-            if (code == ERROR_OPERATION_ABORTED && r.kind == Kind::Wait && r.maskChanged && !closed_) {
+            if (code == ERROR_OPERATION_ABORTED && r.kind == Kind::Wait && r.maskChanged &&
+                !closed_) {
                 code = ERROR_SUCCESS;
                 r.mask = 0;
             }

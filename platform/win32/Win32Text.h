@@ -1,8 +1,8 @@
 #pragma once
 // Inside the Windows backend: UTF-8 text to and from the system's UTF-16.
-#include <string>
-
 #include "rtl/Text.h"
+
+#include <string>
 
 namespace qwin::detail {
 

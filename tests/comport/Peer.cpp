@@ -3,8 +3,8 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
-#include <stdexcept>
 #include <gtest/gtest.h>
+#include <stdexcept>
 #include <unistd.h>
 
 namespace quillon::test {

@@ -1,11 +1,11 @@
 // How the events of one wait reach the handlers: table order, log lines, one guard per
 // dispatch, the thread they run on, and dispatches that find their port gone.
+#include "event_fixture.h"
+
 #include <condition_variable>
 #include <future>
 #include <memory>
 #include <mutex>
-
-#include "event_fixture.h"
 
 namespace quillon::eventtest {
 namespace {
@@ -154,7 +154,9 @@ struct LineEventRow {
     void (*Cause)(qvirt::TPair& pair, TPeer& peer, TCustomComPort& port);
 };
 
-void PrintTo(const LineEventRow& row, std::ostream* os) { *os << row.LogLine; }
+void PrintTo(const LineEventRow& row, std::ostream* os) {
+    *os << row.LogLine;
+}
 
 class LineEventTest : public EventTest, public ::testing::WithParamInterface<LineEventRow> {};
 
@@ -205,10 +207,9 @@ INSTANTIATE_TEST_SUITE_P(
         LineEventRow{"RxFlag event", &TCustomComPort::SetOnRxFlag,
                      [](TCustomComPort& port) { port.Characters().SetEvent(u'#'); },
                      [](qvirt::TPair&, TPeer& peer, TCustomComPort&) { peer.Send("#"); }},
-        LineEventRow{"TxEmpty event", &TCustomComPort::SetOnTxEmpty, nullptr,
-                     [](qvirt::TPair&, TPeer&, TCustomComPort& port) {
-                         port.WriteAnsiString("x");
-                     }}));
+        LineEventRow{
+            "TxEmpty event", &TCustomComPort::SetOnTxEmpty, nullptr,
+            [](qvirt::TPair&, TPeer&, TCustomComPort& port) { port.WriteAnsiString("x"); }}));
 
 TEST_F(DispatchTest, UnsynchronisedHandlersRunOnTheEventThreadAndTheirErrorsShowOnTheMainThread) {
     TComPort port(nullptr);
@@ -238,7 +239,7 @@ TEST_F(DispatchTest, UnsynchronisedHandlersRunOnTheEventThreadAndTheirErrorsShow
 }
 
 TEST_F(DispatchTest, CloseFromAnUnsynchronisedHandlerIsCarriedOutOnTheMainThread) {
-    TComPort* port = nullptr; // set below: the handlers outlive the port they watch
+    TComPort* port = nullptr;      // set below: the handlers outlive the port they watch
     std::vector<std::string> seen; // written on the main thread only
     OpenClose before([&](TCustomComPort*) {
         seen.push_back(Loop.IsMainThread() ? "before close on main" : "before close elsewhere");
@@ -300,7 +301,7 @@ TEST_F(DispatchTest, AHandlerMayDestroyItsOwnPort) {
 
 /// Forwards to the test's loop and lets the test wait until work has been posted to it.
 class PostWatch : public rtl::IMainLoop {
-public:
+  public:
     explicit PostWatch(rtl::TPlainLoop& inner) : FInner(inner) {}
     void Post(Task fn) override {
         FInner.Post(std::move(fn));
@@ -309,7 +310,9 @@ public:
         FCv.notify_all();
     }
     bool IsMainThread() const override { return FInner.IsMainThread(); }
-    TimerId StartTimer(int ms, Task tick) override { return FInner.StartTimer(ms, std::move(tick)); }
+    TimerId StartTimer(int ms, Task tick) override {
+        return FInner.StartTimer(ms, std::move(tick));
+    }
     void StopTimer(TimerId id) override { FInner.StopTimer(id); }
     /// Blocks until count tasks have been posted since creation.
     void AwaitPosts(int count) {
@@ -317,7 +320,7 @@ public:
         FCv.wait(lock, [&] { return FPosted >= count; });
     }
 
-private:
+  private:
     rtl::TPlainLoop& FInner;
     std::mutex FMu;
     std::condition_variable FCv;
@@ -325,7 +328,7 @@ private:
 };
 
 class QueuedDispatchTest : public DispatchTest {
-protected:
+  protected:
     PostWatch Watch{Loop};
     void SetUp() override {
         DispatchTest::SetUp();

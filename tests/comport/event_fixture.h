@@ -1,7 +1,7 @@
 #pragma once
 // What the event-thread tests share: a main loop of their own, the application's
-// exception display captured, a virtual pair (event_pty.h adds a pty pair), and a way to wait for event
-// threads while still serving the main thread they may be waiting on.
+// exception display captured, a virtual pair (event_pty.h adds a pty pair), and a way to wait for
+// event threads while still serving the main thread they may be waiting on.
 #include "comport/ComPort.h"
 #include "platform/virtual/VirtualSerial.h"
 #include "rtl/MainLoop.h"

@@ -1,10 +1,9 @@
 // When the event thread exists, which mask the device waits for, and the thread's priority.
 #include "event_fixture.h"
+#include "event_pty.h"
 
 #include <sys/resource.h>
 #include <sys/syscall.h>
-
-#include "event_pty.h"
 
 namespace quillon::eventtest {
 namespace {

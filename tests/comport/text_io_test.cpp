@@ -174,8 +174,7 @@ TEST_P(TextIoTest, OnAClosedPortTheCountFailsFirstOrTheCompletionStep) {
     EXPECT_THROW(port.WriteAnsiLine("x"), EComError);
 }
 
-INSTANTIATE_TEST_SUITE_P(OnBothDevices, TextIoTest,
-                         ::testing::ValuesIn(DeviceKinds()),
+INSTANTIATE_TEST_SUITE_P(OnBothDevices, TextIoTest, ::testing::ValuesIn(DeviceKinds()),
                          [](const auto& info) { return KindName(info.param); });
 
 } // namespace

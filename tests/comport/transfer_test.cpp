@@ -234,8 +234,8 @@ TEST_P(TransferTest, ANegativeCountIsRefusedAndThePortStaysUsable) {
     EXPECT_EQ(peer->Receive(2), (Bytes{'o', 'k'}));
 }
 
-INSTANTIATE_TEST_SUITE_P(OnBothDevices, TransferTest,
-                         ::testing::ValuesIn(DeviceKinds()), ParamName);
+INSTANTIATE_TEST_SUITE_P(OnBothDevices, TransferTest, ::testing::ValuesIn(DeviceKinds()),
+                         ParamName);
 
 class TransferLogTest : public LogFixture, public ::testing::WithParamInterface<TDeviceKind> {};
 
@@ -253,8 +253,8 @@ TEST_P(TransferLogTest, TwoNonWaitingWritesCompleteTheFirstBeforeTheSecondStarts
     EXPECT_EQ(peer->Receive(3), (Bytes{'A', 'B', 'C'}));
 }
 
-INSTANTIATE_TEST_SUITE_P(OnBothDevices, TransferLogTest,
-                         ::testing::ValuesIn(DeviceKinds()), ParamName);
+INSTANTIATE_TEST_SUITE_P(OnBothDevices, TransferLogTest, ::testing::ValuesIn(DeviceKinds()),
+                         ParamName);
 
 // ---- what only the in-memory device shows
 

@@ -6,7 +6,7 @@ namespace quillon::signaltest {
 namespace {
 
 class ChainTest : public SignalTest {
-protected:
+  protected:
     int Opened = 0, Closed = 0, Rx = 0, BeforeWrites = 0, AfterWrites = 0;
     OpenClose AppAfterOpen{[this](TCustomComPort*) { ++Opened; }};
     OpenClose AppAfterClose{[this](TCustomComPort*) { ++Closed; }};
@@ -108,7 +108,8 @@ TEST_F(ChainTest, DestroyingThePortFirstLeavesItsIndicatorsUnboundAndOff) {
     TComSignal* rx = Indicator(siRxChar);
     TComSignal* tx = Indicator(siTxChar);
     std::vector<bool> changes;
-    Notify onSignal([&](TObject* s) { changes.push_back(static_cast<TComSignal*>(s)->SignalValue()); });
+    Notify onSignal(
+        [&](TObject* s) { changes.push_back(static_cast<TComSignal*>(s)->SignalValue()); });
     rx->SetOnSignal(onSignal);
     Port->Open();
     ReceiveOne();

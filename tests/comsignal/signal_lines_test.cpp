@@ -12,7 +12,9 @@ struct LineRow {
     void (*AssignApp)(TCustomComPort& port, TNotifyEvent handler);
 };
 
-void PrintTo(const LineRow& row, std::ostream* os) { *os << row.Name; }
+void PrintTo(const LineRow& row, std::ostream* os) {
+    *os << row.Name;
+}
 
 class ModemLineTest : public SignalTest, public ::testing::WithParamInterface<LineRow> {};
 

@@ -6,7 +6,7 @@ namespace quillon::signaltest {
 namespace {
 
 class EventSignalTest : public SignalTest {
-protected:
+  protected:
     int AppRx = 0;
     TObject* AppRxSender = nullptr;
     Notify AppOnRxChar{[this](TObject* sender) {
@@ -138,7 +138,7 @@ TEST_F(EventSignalTest, ABreakAndALineErrorLightTheirIndicatorsAndPassTheErrorsO
 }
 
 class WriteSignalTest : public SignalTest {
-protected:
+  protected:
     struct Call {
         TObject* Sender;
         const void* Buffer;
@@ -152,8 +152,9 @@ protected:
         Before.push_back({s, b, n, w});
         DuringBefore();
     }};
-    ReadWrite AppAfterWrite{
-        [this](TObject* s, const void* b, int32_t n, bool w) { After.push_back({s, b, n, w}); }};
+    ReadWrite AppAfterWrite{[this](TObject* s, const void* b, int32_t n, bool w) {
+        After.push_back({s, b, n, w});
+    }};
 };
 
 TEST_F(WriteSignalTest, AWriteLongerThanDelayKeepsItOnUntilTheFirstTickAfterIt) {

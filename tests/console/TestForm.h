@@ -6,7 +6,6 @@ namespace quillon::console::testing {
 
 class TTestForm2 : public TForm2 {
   public:
-    using TForm2::TForm2;
     using TForm2::Chart1;
     using TForm2::Components;
     using TForm2::ComPort;
@@ -15,6 +14,7 @@ class TTestForm2 : public TForm2 {
     using TForm2::Form;
     using TForm2::Loading;
     using TForm2::ReadBytesTotal;
+    using TForm2::TForm2;
     using TForm2::Timer1;
     using TForm2::WrittenBytesTotal;
 };

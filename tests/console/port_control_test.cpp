@@ -19,8 +19,12 @@ void ExpectPortDependentControls(Ui::Form2& ui, bool open) {
 }
 
 // An error box's text: the system's part, then a blank line and the advice, if any.
-QString SystemPart(const QString& text) { return text.section(QStringLiteral("\n\n"), 0, 0); }
-QString AdvicePart(const QString& text) { return text.section(QStringLiteral("\n\n"), 1); }
+QString SystemPart(const QString& text) {
+    return text.section(QStringLiteral("\n\n"), 0, 0);
+}
+QString AdvicePart(const QString& text) {
+    return text.section(QStringLiteral("\n\n"), 1);
+}
 
 TEST_F(PortControlTest, TwoClicksOpenThenCloseTwice) {
     for (int round = 0; round < 2; ++round) {
@@ -96,9 +100,10 @@ TEST_F(PortControlTest, DeviceHeldByAnotherPortGivesTheSystemsReason) {
               QString("Error %1: %2")
                   .arg(EBUSY)
                   .arg(QString::fromStdString(rtl::SysErrorMessage(EBUSY))));
-    EXPECT_TRUE(AdvicePart(dialogs.Boxes[0].Text)
-                    .startsWith(QString::fromStdString("Le port « " + board->DevicePath() +
-                                                       " » est déjà ouvert par un autre programme")))
+    EXPECT_TRUE(
+        AdvicePart(dialogs.Boxes[0].Text)
+            .startsWith(QString::fromStdString("Le port « " + board->DevicePath() +
+                                               " » est déjà ouvert par un autre programme")))
         << dialogs.Boxes[0].Text.toStdString();
     EXPECT_TRUE(form->ComPort()->Active());
 }
@@ -111,9 +116,9 @@ TEST_F(PortControlTest, DeviceVanishingWhileOpenSaysSoAndClosesThePort) {
     ASSERT_EQ(dialogs.Boxes.size(), 1u) << dialogs.Texts().join(" | ").toStdString();
     EXPECT_EQ(SystemPart(dialogs.Boxes[0].Text),
               QString("Error 5: ") + QString::fromStdString(rtl::SysErrorMessage(EIO)));
-    EXPECT_TRUE(AdvicePart(dialogs.Boxes[0].Text)
-                    .startsWith(QString::fromStdString("La liaison avec « " + path +
-                                                       " » est perdue")))
+    EXPECT_TRUE(
+        AdvicePart(dialogs.Boxes[0].Text)
+            .startsWith(QString::fromStdString("La liaison avec « " + path + " » est perdue")))
         << dialogs.Boxes[0].Text.toStdString();
     ExpectPortDependentControls(ui(), false);
 }

@@ -147,7 +147,8 @@ TEST_F(StartupTest, WithoutDevicesTheListIsEmptyAndOpeningFails) {
     QTest::mouseClick(ui().SpeedButtonOpenClose, Qt::LeftButton);
     EXPECT_FALSE(form->ComPort()->Active());
     ASSERT_EQ(dialogs.Boxes.size(), 1u);
-    EXPECT_TRUE(dialogs.Boxes[0].Text.startsWith("Error 2: ")) << dialogs.Boxes[0].Text.toStdString();
+    EXPECT_TRUE(dialogs.Boxes[0].Text.startsWith("Error 2: "))
+        << dialogs.Boxes[0].Text.toStdString();
     EXPECT_TRUE(dialogs.Boxes[0].Text.contains("Aucun port série n'est choisi"))
         << dialogs.Boxes[0].Text.toStdString();
     EXPECT_EQ(ui().SpeedButtonOpenClose->text(), "Open");

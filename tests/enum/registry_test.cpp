@@ -1,7 +1,6 @@
 // The registry facade: the keys the serial sources fill, and the wrapper's own rules.
-#include "platform/Registry.h"
-
 #include "enum_fixture.h"
+#include "platform/Registry.h"
 
 namespace {
 
@@ -9,7 +8,7 @@ using namespace enumtest;
 using namespace qwin;
 
 class Registry : public TEnumTest {
-protected:
+  protected:
     void TearDown() override {
         SetRegistrySource(nullptr);
         TEnumTest::TearDown();
@@ -24,11 +23,13 @@ TEST_F(Registry, DeviceTreeHasPortsAndTheirUsbDevices) {
     reg.GetKeyNames(keys);
     EXPECT_EQ(Utf8(keys), (std::vector<std::string>{"USB", "PNP"}));
 
-    ASSERT_TRUE(reg.OpenKeyReadOnly(u"\\SYSTEM\\CurrentControlSet\\Enum\\USB\\VID_0403&PID_6001\\A50285BI"));
+    ASSERT_TRUE(reg.OpenKeyReadOnly(
+        u"\\SYSTEM\\CurrentControlSet\\Enum\\USB\\VID_0403&PID_6001\\A50285BI"));
     EXPECT_EQ(reg.ReadString(u"ClassGUID"), GUID_DEVCLASS_USB_TEXT);
     EXPECT_EQ(reg.ReadString(u"FriendlyName"), u"FT232R USB UART");
 
-    ASSERT_TRUE(reg.OpenKeyReadOnly(u"\\SYSTEM\\CurrentControlSet\\Enum\\USB\\VID_0403&PID_6001&MI_00\\ttyUSB0"));
+    ASSERT_TRUE(reg.OpenKeyReadOnly(
+        u"\\SYSTEM\\CurrentControlSet\\Enum\\USB\\VID_0403&PID_6001&MI_00\\ttyUSB0"));
     EXPECT_EQ(reg.ReadString(u"ClassGUID"), GUID_DEVCLASS_PORTS_TEXT);
     EXPECT_EQ(reg.ReadString(u"FriendlyName"), u"FT232R USB UART (FTDI, A50285BI) (ttyUSB0)");
     EXPECT_EQ(reg.ReadString(u"PortName"), u"/dev/ttyUSB0");

@@ -1,7 +1,6 @@
 // Which sysfs tty entries count as serial ports, in which order, and their friendly names.
-#include "platform/SysfsSerial.h"
-
 #include "enum_fixture.h"
+#include "platform/SysfsSerial.h"
 
 namespace {
 
@@ -9,7 +8,8 @@ using namespace enumtest;
 using qwin::ReadSysfsSerialDevices;
 using qwin::TSysfsSerialDevice;
 
-const TSysfsSerialDevice* Find(const std::vector<TSysfsSerialDevice>& devices, const std::string& name) {
+const TSysfsSerialDevice* Find(const std::vector<TSysfsSerialDevice>& devices,
+                               const std::string& name) {
     for (const auto& d : devices)
         if (d.Name == name) return &d;
     return nullptr;
@@ -18,10 +18,12 @@ const TSysfsSerialDevice* Find(const std::vector<TSysfsSerialDevice>& devices, c
 TEST(SysfsSerial, KeepsDevicesWithHardwareInNameOrder) {
     const auto devices = ReadSysfsSerialDevices(DataTree("sysfs-desktop"));
     std::vector<std::string> names;
-    for (const auto& d : devices) names.push_back(d.Name);
+    for (const auto& d : devices)
+        names.push_back(d.Name);
     // Left out: consoles (no device), ttyS1-3 (type 0), ttyUSB1 (no node under dev/).
     // ttyUSB10 after ttyUSB2: digit runs compare as numbers.
-    EXPECT_EQ(names, (std::vector<std::string>{"ttyACM0", "ttyS0", "ttyUSB0", "ttyUSB2", "ttyUSB10"}));
+    EXPECT_EQ(names,
+              (std::vector<std::string>{"ttyACM0", "ttyS0", "ttyUSB0", "ttyUSB2", "ttyUSB10"}));
 }
 
 TEST(SysfsSerial, LegacyUartNodesWithoutUartAreLeftOut) {
@@ -50,7 +52,8 @@ TEST(SysfsSerial, FriendlyNamesOfEachKind) {
     const auto devices = ReadSysfsSerialDevices(DataTree("sysfs-desktop"));
     ASSERT_EQ(devices.size(), 5u);
     // CDC-ACM: the tty hangs off the interface, the USB device is one level up.
-    EXPECT_EQ(Find(devices, "ttyACM0")->FriendlyName, "Pico (Raspberry Pi, E660D4A0A7123456) (ttyACM0)");
+    EXPECT_EQ(Find(devices, "ttyACM0")->FriendlyName,
+              "Pico (Raspberry Pi, E660D4A0A7123456) (ttyACM0)");
     EXPECT_EQ(Find(devices, "ttyACM0")->Driver, "cdc_acm");
     // An adapter that reports no strings is named by its ids.
     EXPECT_EQ(Find(devices, "ttyUSB2")->FriendlyName, "USB serial device 1a86:7523 (ttyUSB2)");
@@ -90,14 +93,12 @@ TEST_P(NaturalOrder, ComparesDigitRunsAsNumbers) {
     EXPECT_EQ(qwin::NaturalLess(row.A, row.B), row.Less) << row.A << " < " << row.B;
 }
 
-INSTANTIATE_TEST_SUITE_P(Rows, NaturalOrder,
-                         ::testing::Values(TNaturalRow{"ttyUSB2", "ttyUSB10", true},
-                                           TNaturalRow{"ttyUSB10", "ttyUSB2", false},
-                                           TNaturalRow{"ttyS9", "ttyUSB0", true},
-                                           TNaturalRow{"ttyS1", "ttyS1", false},
-                                           TNaturalRow{"ttyS1", "ttyS01", true},
-                                           TNaturalRow{"ttyS01", "ttyS1", false},
-                                           TNaturalRow{"tty", "tty0", true},
-                                           TNaturalRow{"ttyS1a", "ttyS1b", true}));
+INSTANTIATE_TEST_SUITE_P(
+    Rows, NaturalOrder,
+    ::testing::Values(TNaturalRow{"ttyUSB2", "ttyUSB10", true},
+                      TNaturalRow{"ttyUSB10", "ttyUSB2", false},
+                      TNaturalRow{"ttyS9", "ttyUSB0", true}, TNaturalRow{"ttyS1", "ttyS1", false},
+                      TNaturalRow{"ttyS1", "ttyS01", true}, TNaturalRow{"ttyS01", "ttyS1", false},
+                      TNaturalRow{"tty", "tty0", true}, TNaturalRow{"ttyS1a", "ttyS1b", true}));
 
 } // namespace

@@ -1,9 +1,8 @@
 // Kernel uevents as the monitor reads them, and which of them become notifications.
+#include "platform/DeviceNotify.h"
 #include "platform/DeviceUevent.h"
 
 #include <gtest/gtest.h>
-
-#include "platform/DeviceNotify.h"
 
 namespace {
 
@@ -26,7 +25,8 @@ TEST(Uevent, ParsesTheKernelsFields) {
     EXPECT_EQ(event->Action, "add");
     EXPECT_EQ(event->Subsystem, "tty");
     EXPECT_EQ(event->DevName, "ttyUSB0");
-    EXPECT_EQ(event->DevPath, "/devices/pci0000:00/0000:00:14.0/usb1/1-2/1-2:1.0/ttyUSB0/tty/ttyUSB0");
+    EXPECT_EQ(event->DevPath,
+              "/devices/pci0000:00/0000:00:14.0/usb1/1-2/1-2:1.0/ttyUSB0/tty/ttyUSB0");
 }
 
 TEST(Uevent, TtyAddAndRemoveArePorts) {
@@ -37,8 +37,8 @@ TEST(Uevent, TtyAddAndRemoveArePorts) {
     EXPECT_EQ(added->Name, "/dev/ttyUSB0");
 
     auto removed = Change("remove@/devices/pnp0/00:05/tty/ttyS0\0ACTION=remove\0"
-                                      "DEVPATH=/devices/pnp0/00:05/tty/ttyS0\0SUBSYSTEM=tty\0"
-                                      "DEVNAME=ttyS0\0"s);
+                          "DEVPATH=/devices/pnp0/00:05/tty/ttyS0\0SUBSYSTEM=tty\0"
+                          "DEVNAME=ttyS0\0"s);
     ASSERT_TRUE(removed);
     EXPECT_FALSE(removed->Arrival);
     EXPECT_EQ(removed->Name, "/dev/ttyS0");
@@ -46,15 +46,15 @@ TEST(Uevent, TtyAddAndRemoveArePorts) {
 
 TEST(Uevent, UsbDevicesAreInterfacesNamedByTheirNode) {
     auto added = Change("add@/devices/pci0000:00/0000:00:14.0/usb1/1-2\0ACTION=add\0"
-                                    "DEVPATH=/devices/pci0000:00/0000:00:14.0/usb1/1-2\0SUBSYSTEM=usb\0"
-                                    "DEVNAME=bus/usb/001/004\0DEVTYPE=usb_device\0PRODUCT=403/6001/600\0"s);
+                        "DEVPATH=/devices/pci0000:00/0000:00:14.0/usb1/1-2\0SUBSYSTEM=usb\0"
+                        "DEVNAME=bus/usb/001/004\0DEVTYPE=usb_device\0PRODUCT=403/6001/600\0"s);
     ASSERT_TRUE(added);
     EXPECT_EQ(added->DeviceType, DBT_DEVTYP_DEVICEINTERFACE);
     EXPECT_EQ(added->Name, "/dev/bus/usb/001/004");
 
     // Without a node name the sysfs path names it.
     auto removed = Change("remove@/devices/x/usb1/1-2\0ACTION=remove\0"
-                                      "SUBSYSTEM=usb\0DEVTYPE=usb_device\0"s);
+                          "SUBSYSTEM=usb\0DEVTYPE=usb_device\0"s);
     ASSERT_TRUE(removed);
     EXPECT_FALSE(removed->Arrival);
     EXPECT_EQ(removed->Name, "/sys/devices/x/usb1/1-2");

@@ -1,7 +1,7 @@
 // What only a pty shows: hang-up of the other end, how a system device opens, and the
 // settings as the tty holds them.
-#include "pty_end.h"
 #include "platform/posix/TermiosIo.h"
+#include "pty_end.h"
 #include "tests/support/ClassicRate.h"
 
 #include <cstdio>
@@ -83,9 +83,8 @@ TEST_F(PtyDevice, SettingsReachTheTty) {
     EXPECT_NE(ClassicRateOf(end().pty.Slave()).code, B0);
     // Each rate follows one of the other kind, so each row changes the kind of code written;
     // code 0: no classic code, the rate stays exact through BOTHER.
-    const std::pair<DWORD, speed_t> rows[] = {{9600, B9600},     {250000, 0},
-                                              {115200, B115200}, {31250, 0},
-                                              {921600, B921600}, {38400, B38400}};
+    const std::pair<DWORD, speed_t> rows[] = {{9600, B9600}, {250000, 0},       {115200, B115200},
+                                              {31250, 0},    {921600, B921600}, {38400, B38400}};
     for (const auto& [rate, code] : rows) {
         DCB dcb = State();
         dcb.BaudRate = rate;

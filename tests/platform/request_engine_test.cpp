@@ -3,7 +3,6 @@
 #include "platform/RequestEngine.h"
 
 #include <gtest/gtest.h>
-
 #include <string>
 
 namespace qwin::detail {
@@ -176,15 +175,15 @@ TEST_F(RequestEngineTest, InputIsReportedOnceAndAMaskChangeEndsTheWait) {
     EXPECT_EQ(Engine.InputEvents(3), EV_RXCHAR);
     EXPECT_EQ(Engine.InputEvents(3), 0u); // still unread: no new event
     Line.Input = "xyz";
-    Read(3);                               // the reported bytes are taken
+    Read(3); // the reported bytes are taken
     EXPECT_EQ(Engine.InputEvents(0), 0u);
     Line.Input = "q";
-    Read(1);                               // a byte nobody reported went straight to a read
+    Read(1); // a byte nobody reported went straight to a read
     EXPECT_EQ(Engine.InputEvents(0), EV_RXCHAR);
 
     EXPECT_EQ(Engine.LineEvents(MS_CTS_ON | MS_RING_ON), EV_CTS | EV_RING);
     EXPECT_EQ(Engine.LineEvents(MS_CTS_ON), 0u); // the ring going off is no event
-    Engine.Raise(EV_CTS | EV_DSR);              // EV_DSR is not asked for
+    Engine.Raise(EV_CTS | EV_DSR);               // EV_DSR is not asked for
     const auto kept = Wait();
     EXPECT_TRUE(kept->Finished);
     EXPECT_EQ(Events, EV_CTS);

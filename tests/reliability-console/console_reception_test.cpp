@@ -45,7 +45,8 @@ TEST_F(ConsoleReception, AMillionRandomBytesInRandomChunks) {
     std::mt19937 rng(1234);
     std::string data(kTotal, '\0');
     std::uniform_int_distribution<int> byte(0, 255);
-    for (char& c : data) c = static_cast<char>(byte(rng));
+    for (char& c : data)
+        c = static_cast<char>(byte(rng));
 
     // Each read of the handler is seen as it happens; its effects are checked at the next
     // read, once the handler has finished with it.

@@ -15,10 +15,12 @@ using Trace = std::vector<std::string>;
 
 // The driver's error flags and the set members they stand for, in the set's order.
 constexpr std::pair<qwin::DWORD, TLineError> kErrorFlags[] = {
-    {qwin::CE_BREAK, leBreak},      {qwin::CE_DNS, leDeviceNotSelected}, {qwin::CE_FRAME, leFrame},
-    {qwin::CE_IOE, leIO},           {qwin::CE_MODE, leMode},             {qwin::CE_OOP, leOutOfPaper},
-    {qwin::CE_OVERRUN, leOverrun},  {qwin::CE_PTO, leDeviceTimeOut},     {qwin::CE_RXOVER, leRxOverflow},
-    {qwin::CE_RXPARITY, leParity},  {qwin::CE_TXFULL, leTxFull},
+    {qwin::CE_BREAK, leBreak},       {qwin::CE_DNS, leDeviceNotSelected},
+    {qwin::CE_FRAME, leFrame},       {qwin::CE_IOE, leIO},
+    {qwin::CE_MODE, leMode},         {qwin::CE_OOP, leOutOfPaper},
+    {qwin::CE_OVERRUN, leOverrun},   {qwin::CE_PTO, leDeviceTimeOut},
+    {qwin::CE_RXOVER, leRxOverflow}, {qwin::CE_RXPARITY, leParity},
+    {qwin::CE_TXFULL, leTxFull},
 };
 
 std::string ErrorText(TLineErrors errors) {
@@ -105,8 +107,10 @@ TEST_F(LineStatusModel, SeededBatchesAreReportedAsTheModelSays) {
         expectedStatus = model.Status();
 
         std::vector<std::function<void()>> steps;
-        for (int i = 0; i < rts; ++i) steps.push_back([&] { peer.SetRts(rtsNow = !rtsNow); });
-        for (int i = 0; i < dtr; ++i) steps.push_back([&] { peer.SetDtr(dtrNow = !dtrNow); });
+        for (int i = 0; i < rts; ++i)
+            steps.push_back([&] { peer.SetRts(rtsNow = !rtsNow); });
+        for (int i = 0; i < dtr; ++i)
+            steps.push_back([&] { peer.SetDtr(dtrNow = !dtrNow); });
         if (ringOn >= 0) steps.push_back([&, ringOn] { end.SetRing(ringOn == 1); });
         if (brk)
             steps.push_back([&] {
@@ -115,11 +119,14 @@ TEST_F(LineStatusModel, SeededBatchesAreReportedAsTheModelSays) {
             });
         if (injected) steps.push_back([&, injected] { end.InjectLineError(injected); });
         std::shuffle(steps.begin(), steps.end(), rng);
-        for (auto& step : steps) step();
+        for (auto& step : steps)
+            step();
         peer.Send("s"); // the batch's last event: its RxChar ends the dispatch
     };
 
-    auto record = [&](const char* what) { return Notify([&, what](TObject*) { seen.push_back(what); }); };
+    auto record = [&](const char* what) {
+        return Notify([&, what](TObject*) { seen.push_back(what); });
+    };
     Notify onBreak = record("Break"), onCts = record("CTS"), onDsr = record("DSR"),
            onRing = record("Ring"), onRlsd = record("RLSD");
     LineError onLineError([&](TObject*, TLineErrors e) { seen.push_back(ErrorText(e)); });
@@ -151,8 +158,8 @@ TEST_F(LineStatusModel, SeededBatchesAreReportedAsTheModelSays) {
     ASSERT_TRUE(Loop.RunUntil([&] { return done == batches; }, std::chrono::seconds(300)))
         << done << " of " << batches << " batches came back";
     port.Close();
-    EXPECT_EQ(mismatches, 0) << "first: seen " << ::testing::PrintToString(firstSeen)
-                             << ", model " << ::testing::PrintToString(firstExpected);
+    EXPECT_EQ(mismatches, 0) << "first: seen " << ::testing::PrintToString(firstSeen) << ", model "
+                             << ::testing::PrintToString(firstExpected);
     EXPECT_TRUE(Shown.empty());
     RecordProperty("batches", batches);
 }

@@ -13,7 +13,8 @@ constexpr uint8_t kMark = 'E';
 
 Bytes EveryByteValue() {
     Bytes all(256);
-    for (int i = 0; i < 256; ++i) all[i] = static_cast<uint8_t>(i);
+    for (int i = 0; i < 256; ++i)
+        all[i] = static_cast<uint8_t>(i);
     return all;
 }
 

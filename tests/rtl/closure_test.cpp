@@ -35,7 +35,7 @@ TEST(Closure, CallsTheBoundMember) {
     auto a = IntEvent::Of<&Target::A>(&t);
     ASSERT_TRUE(a.Assigned());
     a(5);
-    IntEvent::Of<&Target::B>(&t)(2);
+    IntEvent::Of<&Target::B> (&t)(2);
     EXPECT_EQ(t.hits, 3);
     EXPECT_FALSE(IntEvent().Assigned());
 }

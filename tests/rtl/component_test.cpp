@@ -1,20 +1,16 @@
 #include "rtl/Component.h"
+#include "rtl/Exceptions.h"
 
 #include <gtest/gtest.h>
-
 #include <string>
 #include <vector>
-
-#include "rtl/Exceptions.h"
 
 namespace {
 
 std::vector<std::string> g_events;
 
 struct Probe : rtl::TComponent {
-    Probe(rtl::TComponent* owner, std::string n) : TComponent(owner) {
-        SetName(n);
-    }
+    Probe(rtl::TComponent* owner, std::string n) : TComponent(owner) { SetName(n); }
     ~Probe() override {
         BeforeDestruction();
         g_events.push_back("destroy " + Name());
@@ -38,8 +34,8 @@ TEST(Component, OwnerDestroysInReverseCreationOrderAndTellsSiblings) {
     delete owner;
     // The owner's own destructor body runs first, as a derived destructor does; then its
     // components go, each announced to the remaining siblings while still whole.
-    std::vector<std::string> expected = {"destroy form",  "a told c goes", "b told c goes",
-                                         "destroy c",     "a told b goes", "destroy b",
+    std::vector<std::string> expected = {"destroy form", "a told c goes", "b told c goes",
+                                         "destroy c",    "a told b goes", "destroy b",
                                          "destroy a"};
     EXPECT_EQ(g_events, expected);
 }
@@ -68,7 +64,8 @@ TEST(Component, FreeNotificationReachesComponentsOfAnotherOwner) {
     auto* watcher = new Probe(&ownerB, "watcher");
     watcher->FreeNotification(port);
     delete port;
-    EXPECT_NE(std::find(g_events.begin(), g_events.end(), "watcher told port goes"), g_events.end());
+    EXPECT_NE(std::find(g_events.begin(), g_events.end(), "watcher told port goes"),
+              g_events.end());
     // Once told, the watcher is forgotten: destroying it later reaches nobody stale.
     g_events.clear();
     delete watcher;

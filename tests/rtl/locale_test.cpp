@@ -1,11 +1,9 @@
+#include "rtl/Exceptions.h"
 #include "rtl/Locale.h"
-
-#include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <ctime>
-
-#include "rtl/Exceptions.h"
+#include <gtest/gtest.h>
 
 namespace {
 
@@ -32,7 +30,8 @@ rtl::TDateTime LocalTime(int y, int mo, int d, int h, int mi, int s) {
 }
 
 TEST(DateTimeToStr, ShortDateSpaceLongTime) {
-    EXPECT_EQ(rtl::DateTimeToStr(LocalTime(2026, 12, 6, 3, 25, 6), French()), "06/12/2026 03:25:06");
+    EXPECT_EQ(rtl::DateTimeToStr(LocalTime(2026, 12, 6, 3, 25, 6), French()),
+              "06/12/2026 03:25:06");
     EXPECT_EQ(rtl::DateTimeToStr(LocalTime(2026, 12, 6, 15, 4, 5), TFormatSettings{}),
               "12/06/26 15:04:05");
 }

@@ -1,11 +1,9 @@
 #include "rtl/MainLoop.h"
+#include "rtl/Timer.h"
 
 #include <gtest/gtest.h>
-
 #include <thread>
 #include <vector>
-
-#include "rtl/Timer.h"
 
 namespace {
 
@@ -15,11 +13,13 @@ TEST(PlainLoop, RunsTasksPostedFromAnotherThreadInOrder) {
     rtl::TPlainLoop loop;
     std::vector<int> seen;
     std::thread t([&] {
-        for (int i = 0; i < 100; ++i) loop.Post([&seen, i] { seen.push_back(i); });
+        for (int i = 0; i < 100; ++i)
+            loop.Post([&seen, i] { seen.push_back(i); });
     });
     t.join();
     ASSERT_TRUE(loop.RunUntil([&] { return seen.size() == 100; }));
-    for (int i = 0; i < 100; ++i) EXPECT_EQ(seen[i], i);
+    for (int i = 0; i < 100; ++i)
+        EXPECT_EQ(seen[i], i);
 }
 
 TEST(PlainLoop, ManualClockFiresTimersOnlyWhenAdvanced) {

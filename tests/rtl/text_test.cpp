@@ -16,8 +16,8 @@ TEST(Text, Utf8RoundTripsAccentsAndAstralCharacters) {
 }
 
 TEST(Text, MalformedUtf8BecomesReplacementCharacters) {
-    EXPECT_EQ(rtl::Utf8ToString("a\xC3"), u"a\uFFFD");          // truncated sequence
-    EXPECT_EQ(rtl::Utf8ToString("\xC0\xAF"), u"\uFFFD\uFFFD");   // overlong '/'
+    EXPECT_EQ(rtl::Utf8ToString("a\xC3"), u"a\uFFFD");                   // truncated sequence
+    EXPECT_EQ(rtl::Utf8ToString("\xC0\xAF"), u"\uFFFD\uFFFD");           // overlong '/'
     EXPECT_EQ(rtl::Utf8ToString("\xED\xA0\x80"), u"\uFFFD\uFFFD\uFFFD"); // surrogate
 }
 
@@ -30,10 +30,12 @@ TEST(Encoding, Utf16IsLittleEndianWithoutByteOrderMark) {
 
 TEST(Encoding, Latin1IsOneBytePerCharacterAndQuestionMarkOtherwise) {
     rtl::string all;
-    for (int c = 0; c < 256; ++c) all += static_cast<char16_t>(c);
+    for (int c = 0; c < 256; ++c)
+        all += static_cast<char16_t>(c);
     TBytes bytes = TEncoding::Latin1().GetBytes(all);
     ASSERT_EQ(bytes.size(), 256u);
-    for (int c = 0; c < 256; ++c) EXPECT_EQ(bytes[c], c);
+    for (int c = 0; c < 256; ++c)
+        EXPECT_EQ(bytes[c], c);
     EXPECT_EQ(TEncoding::Latin1().GetString(bytes), all);
     // A character outside Latin-1, astral ones included, is one '?'.
     EXPECT_EQ(TEncoding::Latin1().GetBytes(u"a\u20AC\U0001F321b"), (TBytes{'a', '?', '?', 'b'}));

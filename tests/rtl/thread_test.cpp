@@ -1,26 +1,24 @@
+#include "rtl/MainLoop.h"
 #include "rtl/Thread.h"
 
-#include <gtest/gtest.h>
-
 #include <atomic>
+#include <gtest/gtest.h>
 #include <stdexcept>
-
-#include "rtl/MainLoop.h"
 
 namespace {
 
 class Worker : public rtl::TThread {
-public:
+  public:
     explicit Worker(std::function<void()> body, bool selfFree = false)
         : TThread(false), body_(std::move(body)) {
         SetFreeOnTerminate(selfFree);
         Start();
     }
 
-protected:
+  protected:
     void Execute() override { body_(); }
 
-private:
+  private:
     std::function<void()> body_;
 };
 
@@ -80,12 +78,12 @@ TEST_F(LoopFixture, FreeOnTerminateThreadsAreCountedUntilGone) {
 }
 
 class Waiter : public rtl::TThread {
-public:
+  public:
     std::atomic<bool> go{false};
     std::atomic<bool> sawTerminated{false};
     Waiter() : TThread(true) {}
 
-protected:
+  protected:
     void Execute() override {
         go.wait(false);
         sawTerminated = Terminated();

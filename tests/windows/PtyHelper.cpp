@@ -49,7 +49,8 @@ TPtyHelper::~TPtyHelper() {
 
 std::string TPtyHelper::Ask(const std::string& request) {
     const std::string line = request + "\n";
-    if (::send(FSocket, line.data(), static_cast<int>(line.size()), 0) != static_cast<int>(line.size()))
+    if (::send(FSocket, line.data(), static_cast<int>(line.size()), 0) !=
+        static_cast<int>(line.size()))
         throw std::runtime_error("pty helper: send failed");
     for (;;) {
         const size_t end = FPending.find('\n');
@@ -73,7 +74,9 @@ std::string TPtyHelper::NewPort() {
     return answer.substr(0, space);
 }
 
-void TPtyHelper::Send(const std::vector<uint8_t>& bytes) { Ask("SEND " + FId + " " + Hex(bytes)); }
+void TPtyHelper::Send(const std::vector<uint8_t>& bytes) {
+    Ask("SEND " + FId + " " + Hex(bytes));
+}
 
 std::vector<uint8_t> TPtyHelper::Receive(size_t n, int ms) {
     const std::string hex = Ask("RECV " + FId + " " + std::to_string(n) + " " + std::to_string(ms));
@@ -83,10 +86,16 @@ std::vector<uint8_t> TPtyHelper::Receive(size_t n, int ms) {
     return bytes;
 }
 
-std::string TPtyHelper::Termios() { return Ask("TERMIOS " + FId); }
+std::string TPtyHelper::Termios() {
+    return Ask("TERMIOS " + FId);
+}
 
-void TPtyHelper::SetLines(int bits) { Ask("LINES " + FId + " " + std::to_string(bits)); }
+void TPtyHelper::SetLines(int bits) {
+    Ask("LINES " + FId + " " + std::to_string(bits));
+}
 
-void TPtyHelper::HangUp() { Ask("HANGUP " + FId); }
+void TPtyHelper::HangUp() {
+    Ask("HANGUP " + FId);
+}
 
 } // namespace quillon::wintest

@@ -8,7 +8,7 @@
 namespace quillon::wintest {
 
 class TPtyHelper {
-public:
+  public:
     /// Connects to the helper whose port number is in the file QUILLON_PTY_HELPER names.
     TPtyHelper();
     ~TPtyHelper();
@@ -28,7 +28,7 @@ public:
     /// Closes the master, as pulling the cable does.
     void HangUp();
 
-private:
+  private:
     std::string Ask(const std::string& request);
 
     uintptr_t FSocket = ~uintptr_t(0);

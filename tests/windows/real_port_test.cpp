@@ -2,9 +2,8 @@
 // that the helper owns: what Linux sees of the settings, bytes both ways, line events,
 // time-outs, purges and a pulled cable.
 #include "PtyHelper.h"
-#include "wine_profile.h"
-
 #include "tests/comport/event_fixture.h"
+#include "wine_profile.h"
 
 #include <chrono>
 #include <numeric>
@@ -20,7 +19,7 @@ using ComError = rtl::Handler<void(TCustomComPort*, EComError&, TComAction&)>;
 constexpr int TIOCM_CTS = 0x020;
 
 class RealPort : public EventTest {
-protected:
+  protected:
     void SetUp() override {
         EventTest::SetUp();
         ASSERT_TRUE(Helper.Connected()) << "the pty helper is not running (QUILLON_PTY_HELPER)";
@@ -36,7 +35,8 @@ protected:
         std::vector<uint8_t> got;
         Notify rx([&](TObject*) {
             ++calls;
-            for (uint8_t b : Port.ReadBytes()) got.push_back(b);
+            for (uint8_t b : Port.ReadBytes())
+                got.push_back(b);
         });
         Port.SetOnRxChar(rx);
         Port.Open();
@@ -57,7 +57,8 @@ TEST_F(RealPort, OpensWithTheDefaultsAndLeavesTheLineRaw) {
     ASSERT_TRUE(qwin::GetCommState(Port.Handle(), dcb));
     const std::string after = Helper.Termios();
     EXPECT_EQ(after, before) << "opening with the defaults changes nothing";
-    EXPECT_NE(after.find("speed=" + std::to_string(dcb.BaudRate) + " "), std::string::npos) << after;
+    EXPECT_NE(after.find("speed=" + std::to_string(dcb.BaudRate) + " "), std::string::npos)
+        << after;
     EXPECT_NE(after.find("raw=1"), std::string::npos) << after;
 }
 
@@ -148,7 +149,8 @@ TEST_F(RealPort, PurgeDiscardsWhatArrived) {
 
 TEST_F(RealPort, APulledCableIsADeviceLoss) {
     std::vector<int32_t> codes;
-    ComError onError([&](TCustomComPort*, EComError& e, TComAction&) { codes.push_back(e.ErrorCode); });
+    ComError onError(
+        [&](TCustomComPort*, EComError& e, TComAction&) { codes.push_back(e.ErrorCode); });
     Port.SetOnError(onError);
     Notify rx([](TObject*) {});
     Port.SetOnRxChar(rx);

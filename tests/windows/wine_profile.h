@@ -10,11 +10,15 @@ namespace quillon::wintest {
 bool UnderWine();
 
 /// EV_RXCHAR: Windows reports it once per arrival; Wine again while input stays queued.
-inline bool RxCharRepeatsWhileQueued() { return UnderWine(); }
+inline bool RxCharRepeatsWhileQueued() {
+    return UnderWine();
+}
 
 /// A hang-up: Windows ends the pending event wait itself; Wine never does, and the loss is
 /// seen by the next request (a write fails with ERROR_NOT_READY, a read with
 /// ERROR_BROKEN_PIPE), which the backend passes on to the wait.
-inline bool WaitEndsOnHangUp() { return !UnderWine(); }
+inline bool WaitEndsOnHangUp() {
+    return !UnderWine();
+}
 
 } // namespace quillon::wintest
