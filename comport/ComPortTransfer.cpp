@@ -24,9 +24,9 @@ void KeepForLog(std::vector<uint8_t>& copy, const void*& buffer, uint32_t count)
     buffer = copy.data();
 }
 
-// The bytes an ended read brought, from its record: a read cut short by its time-out logs
-// those alone, not the rest of the caller's buffer.
-int32_t Received(const OVERLAPPED& ov, uint32_t requested) {
+// The bytes an ended request moved, from its record: a transfer cut short by its time-out
+// logs those alone, not the rest of the caller's buffer.
+int32_t Moved(const OVERLAPPED& ov, uint32_t requested) {
     return static_cast<int32_t>(std::min<uintptr_t>(ov.InternalHigh, requested));
 }
 
@@ -126,7 +126,7 @@ void TCustomComPort::WaitForReadCompletion() {
     const void* buffer = FRequestedReadBuffer;
     FRequestedReadCount = 0;
     FRequestedReadBuffer = nullptr;
-    if (count > 0 && LogEnabled()) Log(u"Read complete ", buffer, Received(FReadOverlapped, count));
+    if (count > 0 && LogEnabled()) Log(u"Read complete ", buffer, Moved(FReadOverlapped, count));
 }
 
 void TCustomComPort::WaitForWriteCompletion() {
@@ -150,7 +150,7 @@ void TCustomComPort::WaitForWriteCompletion() {
     const void* buffer = FRequestedWriteBuffer;
     FRequestedWriteCount = 0;
     FRequestedWriteBuffer = nullptr;
-    if (count > 0 && LogEnabled()) Log(u"Write complete ", buffer, static_cast<int32_t>(count));
+    if (count > 0 && LogEnabled()) Log(u"Write complete ", buffer, Moved(FWriteOverlapped, count));
 }
 
 bool TCustomComPort::ReadPending() const {

@@ -198,5 +198,23 @@ TEST_F(PortLogTest, ATimedOutReadIsLoggedLaterWithOnlyTheBytesThatCame) {
                          Line("Read complete $4F, $4B, $00, $07"));
 }
 
+TEST_F(PortLogTest, AWriteCutShortByItsTimeOutLogsOnlyTheBytesThatWent) {
+    qvirt::TPair pair = CreateTestPair();
+    const qwin::HANDLE far =
+        qwin::CreateFile(pair.B().DeviceName(), qwin::GENERIC_READ | qwin::GENERIC_WRITE, 0,
+                         nullptr, qwin::OPEN_EXISTING, qwin::FILE_FLAG_OVERLAPPED, 0);
+    ASSERT_TRUE(qwin::SetupComm(far, 4, 4)); // four bytes fit there, and nobody reads them
+    port.SetDeviceName(pair.A().DeviceName());
+    port.Timeouts().SetWriteConstant(30);
+    port.BufferSizes().SetOutput(1); // and one in the port's own queue
+    port.Open();
+    EXPECT_THROW(port.Write("ABCDEF", 6, true), EComError);
+    port.WaitForWriteCompletion();
+    const std::string name = rtl::StringToUtf8(pair.A().DeviceName());
+    EXPECT_EQ(Log(), Line("Open " + name) + Line("Write request $41, $42, $43, $44, $45, $46") +
+                         Line("Write complete $41, $42, $43, $44, $45"));
+    qwin::CloseHandle(far);
+}
+
 } // namespace
 } // namespace quillon::test
