@@ -2,9 +2,11 @@
 // that the helper owns: what Linux sees of the settings, bytes both ways, line events,
 // time-outs, purges and a pulled cable.
 #include "PtyHelper.h"
+#include "SerialMap.h"
 #include "tests/comport/event_fixture.h"
 #include "wine_profile.h"
 
+#include <algorithm>
 #include <chrono>
 #include <numeric>
 
@@ -23,7 +25,8 @@ class RealPort : public EventTest {
     void SetUp() override {
         EventTest::SetUp();
         ASSERT_TRUE(Helper.Connected()) << "the pty helper is not running (QUILLON_PTY_HELPER)";
-        Port.SetDeviceName(rtl::Utf8ToString(Helper.NewPort()));
+        Com = Helper.NewPort();
+        Port.SetDeviceName(rtl::Utf8ToString(Com));
     }
     void TearDown() override {
         Port.Close();
@@ -46,8 +49,20 @@ class RealPort : public EventTest {
     }
 
     TPtyHelper Helper;
+    std::string Com;
     TComPort Port{nullptr};
 };
+
+TEST_F(RealPort, APortOfTheSerialDeviceMapIsListedAndOpensByThatName) {
+    const TSerialMapEntry entry("QuillonTest", Com);
+    ASSERT_TRUE(entry.Written());
+    rtl::TStringList listed;
+    Port.EnumComDevicesFromRegistry(listed);
+    const auto& names = listed.Items();
+    ASSERT_NE(std::find(names.begin(), names.end(), rtl::Utf8ToString(Com)), names.end());
+    Port.Open();
+    EXPECT_TRUE(Port.Active());
+}
 
 TEST_F(RealPort, OpensWithTheDefaultsAndLeavesTheLineRaw) {
     const std::string before = Helper.Termios();
