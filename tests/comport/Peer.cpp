@@ -18,11 +18,9 @@ namespace {
 class TVirtualPeer : public TPeer {
   public:
     TVirtualPeer() : FPair(CreateTestPair()) {
-        using namespace qwin;
-        FHandle = CreateFile(FPair.B().DeviceName(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                             OPEN_EXISTING, FILE_FLAG_OVERLAPPED, 0);
-        FEvent = CreateEvent(nullptr, TRUE, FALSE, nullptr);
-        if (FHandle == INVALID_HANDLE_VALUE || !FEvent)
+        FHandle = OpenEnd(FPair.B());
+        FEvent = qwin::CreateEvent(nullptr, qwin::TRUE, qwin::FALSE, nullptr);
+        if (FHandle == qwin::INVALID_HANDLE_VALUE || !FEvent)
             throw std::runtime_error("cannot open the virtual peer");
     }
     ~TVirtualPeer() override {

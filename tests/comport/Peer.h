@@ -19,6 +19,12 @@ constexpr int kPatienceMs = 10000;
 
 /// A unique in-memory pair: the port opens end A, the test drives end B.
 qvirt::TPair CreateTestPair();
+/// Opens an end of a pair as a program opens a device, for overlapped transfers.
+inline qwin::HANDLE OpenEnd(const qvirt::TEnd& end) {
+    using namespace qwin;
+    return CreateFile(end.DeviceName(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                      FILE_FLAG_OVERLAPPED, 0);
+}
 
 class TPeer {
   public:

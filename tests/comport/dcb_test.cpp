@@ -56,27 +56,7 @@ class DcbTest : public ::testing::Test {
 
 TEST_F(DcbTest, DefaultsKeepTheDeviceFramingAndForceTheRest) {
     DCB dcb = Overlay();
-    EXPECT_EQ(dcb.BaudRate, 4800u);
-    EXPECT_EQ(dcb.ByteSize, 7);
-    EXPECT_EQ(dcb.Parity, EVENPARITY);
-    EXPECT_EQ(dcb.StopBits, TWOSTOPBITS);
-    EXPECT_EQ(dcb.fDtrControl, DTR_CONTROL_HANDSHAKE);
-    EXPECT_EQ(dcb.fRtsControl, RTS_CONTROL_TOGGLE);
-    EXPECT_EQ(dcb.fOutX, 0u);
-    EXPECT_EQ(dcb.fInX, 1u);
-
-    EXPECT_EQ(dcb.XonChar, 17);
-    EXPECT_EQ(dcb.XoffChar, 19);
-    EXPECT_EQ(dcb.ErrorChar, 0);
-    EXPECT_EQ(dcb.EofChar, 0);
-    EXPECT_EQ(dcb.EvtChar, 0);
-    EXPECT_EQ(dcb.XonLim, 0);
-    EXPECT_EQ(dcb.XoffLim, 0);
-    EXPECT_EQ(dcb.fParity + dcb.fOutxCtsFlow + dcb.fOutxDsrFlow + dcb.fDsrSensitivity +
-                  dcb.fTXContinueOnXoff + dcb.fErrorChar + dcb.fNull + dcb.fAbortOnError,
-              0u);
-    EXPECT_EQ(dcb.fBinary, 1u);
-
+    ExpectDefaultsOverRecord(dcb);
     // Members the settings do not name pass through untouched.
     EXPECT_EQ(dcb.DCBlength, sizeof(DCB));
     EXPECT_EQ(dcb.fDummy2, 0x1ABCDu);

@@ -22,8 +22,7 @@ class DispatchTest : public EventTest {};
 TEST_F(DispatchTest, RxCharAndTxEmptyOfOneWaitAreDispatchedAndLoggedInTableOrder) {
     TComPort port(nullptr);
     Aim(port);
-    const std::string log = FreshLogPath();
-    port.SetLogFile(rtl::Utf8ToString(log));
+    const std::string log = LogTo(port);
     TPeer peer(Pair.B());
     std::vector<std::string> calls;
     Notify ring([&](TObject*) {
@@ -52,8 +51,7 @@ TEST_F(DispatchTest, RxCharAndTxEmptyOfOneWaitAreDispatchedAndLoggedInTableOrder
 TEST_F(DispatchTest, ARaisingHandlerSkipsOnlyTheRestOfItsDispatch) {
     TComPort port(nullptr);
     Aim(port);
-    const std::string log = FreshLogPath();
-    port.SetLogFile(rtl::Utf8ToString(log));
+    const std::string log = LogTo(port);
     TPeer peer(Pair.B());
     int rxCalls = 0, txCalls = 0;
     Notify ring([&](TObject*) {
@@ -108,8 +106,7 @@ TEST_F(DispatchTest, ASilentAbortInAHandlerIsNotShownAndTheThreadGoesOn) {
 TEST_F(DispatchTest, ALineErrorEventWithNothingPendingIsLoggedAndCallsNoHandler) {
     TComPort port(nullptr);
     Aim(port);
-    const std::string log = FreshLogPath();
-    port.SetLogFile(rtl::Utf8ToString(log));
+    const std::string log = LogTo(port);
     int lineErrors = 0;
     Notify ring([&](TObject*) {
         Pair.A().InjectLineError(qwin::CE_FRAME); // raises EV_ERR...
@@ -164,8 +161,7 @@ TEST_P(LineEventTest, CallsItsHandlerWithThePortAndLogsItsLine) {
     const LineEventRow& row = GetParam();
     TComPort port(nullptr);
     Aim(port);
-    const std::string log = FreshLogPath();
-    port.SetLogFile(rtl::Utf8ToString(log));
+    const std::string log = LogTo(port);
     if (row.Prepare) row.Prepare(port);
     TPeer peer(Pair.B()); // opened first: its own lines are up before the port listens
     std::vector<TObject*> senders;
@@ -330,69 +326,57 @@ class PostWatch : public rtl::IMainLoop {
 class QueuedDispatchTest : public DispatchTest {
   protected:
     PostWatch Watch{Loop};
+    int RxCalls = 0;
+    Notify CountRx{[this](TObject*) { ++RxCalls; }};
+    std::unique_ptr<TPeer> Peer;
+
     void SetUp() override {
         DispatchTest::SetUp();
         rtl::SetMainLoop(&Watch);
+        Peer = std::make_unique<TPeer>(Pair.B());
+    }
+    /// Opens the port with a counting OnRxChar and leaves one dispatch of it in the queue.
+    void QueueOneRxChar(TCustomComPort& port) {
+        Aim(port);
+        port.SetOnRxChar(CountRx);
+        port.Open();
+        Peer->Send("a");
+        Watch.AwaitPosts(1);
     }
 };
 
 TEST_F(QueuedDispatchTest, ADispatchQueuedWhenThePortClosesIsDiscarded) {
     TComPort port(nullptr);
-    Aim(port);
-    TPeer peer(Pair.B());
-    int rxCalls = 0;
-    Notify rx([&](TObject*) { ++rxCalls; });
-    port.SetOnRxChar(rx);
-    port.Open();
-
-    peer.Send("a");
-    Watch.AwaitPosts(1); // the thread's dispatch now waits in the main loop's queue
+    QueueOneRxChar(port);
     port.Close();
     port.Open(); // a new session, with a new thread: the old dispatch is not for it
     Loop.ProcessPending();
-    EXPECT_EQ(rxCalls, 0);
+    EXPECT_EQ(RxCalls, 0);
 
-    peer.Send("b");
-    ASSERT_TRUE(RunUntil([&] { return rxCalls == 1; }));
+    Peer->Send("b");
+    ASSERT_TRUE(RunUntil([&] { return RxCalls == 1; }));
 }
 
 TEST_F(QueuedDispatchTest, AnEventWhoseHandlerWentWhileQueuedIsLoggedButCallsNothing) {
     TComPort port(nullptr);
-    Aim(port);
-    const std::string log = FreshLogPath();
-    port.SetLogFile(rtl::Utf8ToString(log));
-    TPeer peer(Pair.B());
-    int rxCalls = 0;
-    Notify rx([&](TObject*) { ++rxCalls; });
+    const std::string log = LogTo(port);
     Notify ring([](TObject*) {}); // keeps the thread when OnRxChar goes
-    port.SetOnRxChar(rx);
     port.SetOnRing(ring);
-    port.Open();
-
-    peer.Send("a");
-    Watch.AwaitPosts(1);
+    QueueOneRxChar(port);
     port.SetOnRxChar(nullptr);
     Loop.ProcessPending();
 
-    EXPECT_EQ(rxCalls, 0);
+    EXPECT_EQ(RxCalls, 0);
     EXPECT_EQ(EventLines(log), (std::vector<std::string>{"RxChar event"}));
 }
 
 TEST_F(QueuedDispatchTest, ADispatchQueuedWhenThePortIsDestroyedIsDiscarded) {
     auto port = std::make_unique<TComPort>(nullptr);
-    Aim(*port);
-    TPeer peer(Pair.B());
-    int rxCalls = 0;
-    Notify rx([&](TObject*) { ++rxCalls; });
-    port->SetOnRxChar(rx);
-    port->Open();
-
-    peer.Send("a");
-    Watch.AwaitPosts(1);
+    QueueOneRxChar(*port);
     port.reset();
     Loop.ProcessPending();
 
-    EXPECT_EQ(rxCalls, 0);
+    EXPECT_EQ(RxCalls, 0);
 }
 
 TEST_F(DispatchTest, DestroyingThePortEndsTheMainThreadWaitOfAnUnsynchronisedHandler) {

@@ -2,6 +2,8 @@
 // thread, and the next handler change starts a new one.
 #include "event_pty.h"
 
+#include <optional>
+
 namespace quillon::eventtest {
 namespace {
 
@@ -31,14 +33,22 @@ class EventErrorTest : public EventTest {
     }
 };
 
-TEST_F(EventErrorTest, UnpluggingTheDeviceReportsAccessDeniedThenClosesThePort) {
+// The device goes under the waiting thread: the in-memory one unplugged (false) or the
+// pty's master closed (true).
+class DeviceLossTest : public EventErrorTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(DeviceLossTest, ReportsAccessDeniedThenClosesThePort) {
+    std::optional<TPty> pty; // outlives the port, as the line it carries
     TComPort port(nullptr);
-    Aim(port);
+    if (GetParam())
+        port.SetDeviceName(pty.emplace().DeviceName());
+    else
+        Aim(port);
     Watch(port);
     port.Open();
     ASSERT_EQ(rtl::TThread::RunningCount(), 1);
 
-    Pair.Unplug();
+    GetParam() ? pty->CloseMaster() : Pair.Unplug();
     ASSERT_TRUE(RunUntil([&] { return Seen.size() == 3; }));
 
     EXPECT_EQ(Seen, (std::vector<std::string>{"error 5", "before close", "after close"}));
@@ -49,21 +59,8 @@ TEST_F(EventErrorTest, UnpluggingTheDeviceReportsAccessDeniedThenClosesThePort) 
     EXPECT_TRUE(Shown.empty()) << "the error reaches OnError only";
 }
 
-TEST_F(EventErrorTest, HangingUpAPtyReportsAccessDeniedThenClosesThePort) {
-    TPty pty;
-    TComPort port(nullptr);
-    port.SetDeviceName(pty.DeviceName());
-    Watch(port);
-    port.Open();
-
-    pty.CloseMaster();
-    ASSERT_TRUE(RunUntil([&] { return Seen.size() == 3; }));
-
-    EXPECT_EQ(Seen, (std::vector<std::string>{"error 5", "before close", "after close"}));
-    EXPECT_FALSE(port.Active());
-    EXPECT_TRUE(AwaitThreadsGone(Loop));
-    EXPECT_TRUE(Shown.empty());
-}
+INSTANTIATE_TEST_SUITE_P(UnpluggedOrHungUp, DeviceLossTest, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "PtyHungUp" : "Unplugged"; });
 
 TEST_F(EventErrorTest, AnOnErrorThatDestroysThePortOnDeviceLossIsSafe) {
     auto* port = new TComPort(nullptr);

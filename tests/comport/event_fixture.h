@@ -26,12 +26,9 @@ using quillon_test::AwaitThreadsGone;
 
 /// The far end of a virtual pair, opened through the platform like any device.
 struct TPeer {
-    qwin::HANDLE Handle = qwin::INVALID_HANDLE_VALUE;
+    qwin::HANDLE Handle;
 
-    explicit TPeer(const qvirt::TEnd& end) {
-        Handle = qwin::CreateFile(end.DeviceName(), qwin::GENERIC_READ | qwin::GENERIC_WRITE, 0,
-                                  nullptr, qwin::OPEN_EXISTING, qwin::FILE_FLAG_OVERLAPPED, 0);
-    }
+    explicit TPeer(const qvirt::TEnd& end) : Handle(test::OpenEnd(end)) {}
     ~TPeer() {
         if (Handle != qwin::INVALID_HANDLE_VALUE) qwin::CloseHandle(Handle);
     }
@@ -80,13 +77,14 @@ class EventTest : public quillon_test::TMainThreadTest {
     /// A closed port on the pair's first end.
     void Aim(TCustomComPort& port) const { port.SetDeviceName(Pair.A().DeviceName()); }
 
-    /// A log file of this test, removed first.
-    static std::string FreshLogPath() {
+    /// Points the port's log at a file of this test, removed first, and returns its path.
+    static std::string LogTo(TCustomComPort& port) {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
         std::string name = std::string(info->test_suite_name()) + "." + info->name();
         std::replace(name.begin(), name.end(), '/', '_'); // parameterised names have slashes
         std::string path = ::testing::TempDir() + "quillon-" + name + ".log";
         std::remove(path.c_str());
+        port.SetLogFile(rtl::Utf8ToString(path));
         return path;
     }
 

@@ -1,6 +1,7 @@
 // When the event thread exists, which mask the device waits for, and the thread's priority.
 #include "event_fixture.h"
 #include "event_pty.h"
+#include "tests/comport/Raises.h"
 
 #include <sys/resource.h>
 #include <sys/syscall.h>
@@ -106,8 +107,7 @@ TEST_F(EventThreadTest, ReceivedBytesOfAPtyReachOnRxCharOnTheMainThread) {
 TEST_F(EventThreadTest, ASecondHandlerAssignedWhileWaitingDispatchesAndLogsNothingForTheWake) {
     TComPort port(nullptr);
     Aim(port);
-    const std::string log = FreshLogPath();
-    port.SetLogFile(rtl::Utf8ToString(log));
+    const std::string log = LogTo(port);
     TPeer peer(Pair.B());
     int rxCalls = 0, txCalls = 0;
     Notify rx([&](TObject*) {
@@ -142,13 +142,8 @@ TEST_F(EventThreadTest, SynchronizeEventsCannotChangeWhileOpen) {
     port.Open();
 
     port.SetSynchronizeEvents(true); // unchanged: allowed
-    try {
-        port.SetSynchronizeEvents(false);
-        FAIL() << "changing SynchronizeEvents on an open port must raise";
-    } catch (const EComError& e) {
-        EXPECT_EQ(e.ErrorCode, 0);
-        EXPECT_STREQ(e.what(), "Can't perform this operation on an open port");
-    }
+    EXPECT_TRUE(test::Raises([&] { port.SetSynchronizeEvents(false); }, 0,
+                             "Can't perform this operation on an open port"));
     EXPECT_TRUE(port.SynchronizeEvents());
 
     port.Close();

@@ -1,6 +1,7 @@
 // Opening, closing and destroying a port on a real pty, and the routines every error of
 // the component goes through.
 #include "PtyPort.h"
+#include "Raises.h"
 #include "comport/ComThread.h"
 #include "rtl/MainLoop.h"
 #include "tests/support/MainThread.h"
@@ -80,13 +81,8 @@ TEST_F(LifecycleTest, ASecondOpenerOfTheSameDeviceIsRefused) {
     port.Open();
     TComPort second(nullptr);
     second.SetDeviceName(pty.DeviceName());
-    try {
-        second.Open();
-        FAIL() << "two ports hold one device";
-    } catch (const EComError& e) {
-        EXPECT_EQ(e.ErrorCode, EBUSY);
-        EXPECT_EQ(e.Message(), SysErrorMessage(EBUSY));
-    }
+    EXPECT_TRUE(Raises([&] { second.Open(); }, EBUSY, SysErrorMessage(EBUSY)))
+        << "two ports hold one device";
     EXPECT_FALSE(second.Active());
     EXPECT_TRUE(port.Active());
     port.Close();
@@ -96,13 +92,7 @@ TEST_F(LifecycleTest, ASecondOpenerOfTheSameDeviceIsRefused) {
 
 TEST_F(LifecycleTest, AMissingDeviceRaisesTheSystemsCodeAndText) {
     port.SetDeviceName(u"/dev/quillon-no-such-tty");
-    try {
-        port.SetActive(true);
-        FAIL() << "a missing device opened";
-    } catch (const EComError& e) {
-        EXPECT_EQ(e.ErrorCode, 2);
-        EXPECT_EQ(e.Message(), "No such file or directory");
-    }
+    EXPECT_TRUE(Raises([&] { port.SetActive(true); }, 2, "No such file or directory"));
     EXPECT_FALSE(port.Active());
     EXPECT_EQ(port.Handle(), INVALID_HANDLE_VALUE);
     EXPECT_EQ(calls, (Calls{"BeforeOpen"}));
@@ -150,13 +140,7 @@ TEST_F(LifecycleTest, AnErrorHandlerThatLeavesFailGetsTheErrorRaised) {
 TEST_F(LifecycleTest, NameAndPriorityChangeOnlyWhileClosed) {
     port.Open();
     const string name = port.DeviceName();
-    try {
-        port.SetDeviceName(u"/dev/ttyS0");
-        FAIL() << "renamed while open";
-    } catch (const EComError& e) {
-        EXPECT_EQ(e.ErrorCode, 0);
-        EXPECT_STREQ(e.what(), SOpenPort);
-    }
+    EXPECT_TRUE(Raises([&] { port.SetDeviceName(u"/dev/ttyS0"); }, 0, SOpenPort));
     EXPECT_EQ(port.DeviceName(), name);
     port.SetDeviceName(name); // the same text is no change
     EXPECT_THROW(port.SetPriorityClass(pcIdle), EComError);
@@ -186,13 +170,8 @@ TEST_F(LifecycleTest, ARateThePtyRefusesRaisesAndStaysTheSetting) {
     port.SetBaudRate(br9600);
     port.Open();
     port.SetCustomBaudRate(31250);
-    try {
-        port.SetCustomBaudRate(0); // no line runs at 0 bits per second
-        FAIL() << "a rate of 0 was accepted";
-    } catch (const EComError& e) {
-        EXPECT_EQ(e.ErrorCode, EINVAL);
-        EXPECT_EQ(e.Message(), SysErrorMessage(EINVAL));
-    }
+    // No line runs at 0 bits per second.
+    EXPECT_TRUE(Raises([&] { port.SetCustomBaudRate(0); }, EINVAL, SysErrorMessage(EINVAL)));
     EXPECT_EQ(port.BaudRate(), brCustom);
     EXPECT_EQ(port.CustomBaudRate(), 0);
     DCB dcb{};
@@ -216,13 +195,8 @@ class TSilentFailurePort : public TComPort {
 TEST_F(LifecycleTest, AnOpenThatLeavesThePortClosedNeverLooksLikeSuccess) {
     TSilentFailurePort silent(nullptr);
     silent.SetAfterOpen(afterOpen);
-    try {
-        silent.Open();
-        FAIL() << "a port that did not open reported success";
-    } catch (const EComError& e) {
-        EXPECT_EQ(e.ErrorCode, 0);
-        EXPECT_EQ(e.Message(), "Can't open the port");
-    }
+    EXPECT_TRUE(Raises([&] { silent.Open(); }, 0, "Can't open the port"))
+        << "a port that did not open must not report success";
     EXPECT_FALSE(silent.Active());
     EXPECT_TRUE(calls.empty());
 }
@@ -234,13 +208,7 @@ TEST_F(LifecycleTest, CheckResultIgnoresNoCodeAndPendingAndClearsWhatItRaises) {
     port.CheckResult(false);
     SetLastError(ENOENT);
     port.CheckResult(true);
-    try {
-        port.CheckResult(false);
-        FAIL() << "a failure with a code was not raised";
-    } catch (const EComError& e) {
-        EXPECT_EQ(e.ErrorCode, ENOENT);
-        EXPECT_EQ(e.Message(), SysErrorMessage(ENOENT));
-    }
+    EXPECT_TRUE(Raises([&] { port.CheckResult(false); }, ENOENT, SysErrorMessage(ENOENT)));
     EXPECT_EQ(GetLastError(), 0u);
 }
 

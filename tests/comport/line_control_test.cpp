@@ -1,6 +1,7 @@
 // Queues, line errors, modem lines, break and status: driven and observed on an in-memory
 // pair, which has the lines and errors a pty lacks; the flag conversions as data rows.
 #include "Peer.h"
+#include "Raises.h"
 #include "tests/support/MainThread.h"
 
 #include <gtest/gtest.h>
@@ -41,8 +42,7 @@ class LineControlTest : public ::testing::Test {
   protected:
     void SetUp() override {
         port.SetDeviceName(pair.A().DeviceName());
-        far = CreateFile(pair.B().DeviceName(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                         OPEN_EXISTING, FILE_FLAG_OVERLAPPED, 0);
+        far = OpenEnd(pair.B());
         ASSERT_NE(far, INVALID_HANDLE_VALUE);
     }
     void TearDown() override {
@@ -57,16 +57,22 @@ class LineControlTest : public ::testing::Test {
         port.SetOnLineError(onLineError);
         return reports;
     }
-    // Writes from the far end straight into the port's input queue.
-    void FarSend(const std::string& bytes) {
+    // Runs one overlapped transfer of the far end to its end.
+    template <class Start> void FarAwait(Start start) {
         OVERLAPPED ov{};
         ov.hEvent = CreateEvent(nullptr, TRUE, FALSE, nullptr);
         DWORD done = 0;
-        if (!WriteFile(far, bytes.data(), DWORD(bytes.size()), nullptr, &ov)) {
+        if (!start(ov)) {
             ASSERT_EQ(GetLastError(), ERROR_IO_PENDING);
         }
         EXPECT_TRUE(GetOverlappedResult(far, &ov, &done, TRUE));
         CloseHandle(ov.hEvent);
+    }
+    // Writes from the far end straight into the port's input queue.
+    void FarSend(const std::string& bytes) {
+        FarAwait([&](OVERLAPPED& ov) {
+            return WriteFile(far, bytes.data(), DWORD(bytes.size()), nullptr, &ov);
+        });
     }
 
     qvirt::TPair pair = CreateTestPair();
@@ -176,15 +182,8 @@ TEST_F(LineControlTest, ModemLinesAndBreakReachTheLine) {
 TEST_F(LineControlTest, APriorityCharacterIsSent) {
     port.Open();
     port.TransmitChar('!');
-    OVERLAPPED ov{};
-    ov.hEvent = CreateEvent(nullptr, TRUE, FALSE, nullptr);
     char got = 0;
-    DWORD done = 0;
-    if (!ReadFile(far, &got, 1, nullptr, &ov)) {
-        ASSERT_EQ(GetLastError(), ERROR_IO_PENDING);
-    }
-    EXPECT_TRUE(GetOverlappedResult(far, &ov, &done, TRUE));
-    CloseHandle(ov.hEvent);
+    FarAwait([&](OVERLAPPED& ov) { return ReadFile(far, &got, 1, nullptr, &ov); });
     EXPECT_EQ(got, '!');
 }
 
@@ -220,23 +219,10 @@ TEST_F(LineControlTest, OnAClosedPortQueueOperationsAreSilentAndTheRestRaise) {
         [](TComPort& p) { p.CheckLineErrors(); }, [](TComPort& p) { p.ClearLineErrors(); },
         [](TComPort& p) { p.ModemStatus(); },
     };
-    for (Op op : guarded) {
-        try {
-            op(port);
-            ADD_FAILURE() << "ran on a closed port";
-        } catch (const EComError& e) {
-            EXPECT_EQ(e.ErrorCode, 0);
-            EXPECT_STREQ(e.what(), SClosedPort);
-        }
-    }
-    for (Op op : {+[](TComPort& p) { p.InputCount(); }, +[](TComPort& p) { p.OutputCount(); }}) {
-        try {
-            op(port);
-            ADD_FAILURE() << "counted a closed port's queue";
-        } catch (const EComError& e) {
-            EXPECT_EQ(e.ErrorCode, static_cast<int32_t>(ERROR_INVALID_HANDLE));
-        }
-    }
+    for (Op op : guarded)
+        EXPECT_TRUE(Raises([&] { op(port); }, 0, SClosedPort));
+    EXPECT_TRUE(Raises([&] { port.InputCount(); }, ERROR_INVALID_HANDLE));
+    EXPECT_TRUE(Raises([&] { port.OutputCount(); }, ERROR_INVALID_HANDLE));
     port.SetDesigning(true);
     EXPECT_TRUE(port.ModemStatus().Empty());
 }
@@ -244,15 +230,9 @@ TEST_F(LineControlTest, OnAClosedPortQueueOperationsAreSilentAndTheRestRaise) {
 TEST_F(LineControlTest, WhatTheDriverRefusesIsRaisedWithItsCode) {
     port.FlowControl().SetDTR(dcHandshake);
     port.Open();
-    for (auto op : {+[](TComPort& p) { p.SetDTR(); }, +[](TComPort& p) { p.ResetDevice(); }}) {
-        try {
-            op(port);
-            ADD_FAILURE() << "the driver's refusal was lost";
-        } catch (const EComError& e) {
-            EXPECT_EQ(e.ErrorCode, static_cast<int32_t>(ERROR_INVALID_PARAMETER));
-            EXPECT_EQ(e.Message(), SysErrorMessage(ERROR_INVALID_PARAMETER));
-        }
-    }
+    const std::string invalid = SysErrorMessage(ERROR_INVALID_PARAMETER);
+    EXPECT_TRUE(Raises([&] { port.SetDTR(); }, ERROR_INVALID_PARAMETER, invalid));
+    EXPECT_TRUE(Raises([&] { port.ResetDevice(); }, ERROR_INVALID_PARAMETER, invalid));
     EXPECT_TRUE(port.Active());
 }
 

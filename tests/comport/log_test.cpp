@@ -1,6 +1,7 @@
 // The port log, byte for byte, with a fixed clock and explicit regional formats.
 #include "LogFixture.h"
 #include "PtyPort.h"
+#include "Raises.h"
 
 #include <filesystem>
 #include <fstream>
@@ -109,13 +110,8 @@ TEST_F(PortLogTest, AMissingDirectoryFailsOpenAfterTheDeviceOpened) {
     port.SetBeforeOpen(beforeOpen);
     port.SetAfterOpen(afterOpen);
     port.SetLogFile(rtl::Utf8ToString(PathOf("missing/port.log")));
-    try {
-        port.Open();
-        FAIL() << "a log file in a missing directory was written";
-    } catch (const rtl::EInOutError& e) {
-        EXPECT_EQ(e.ErrorCode, ENOENT);
-        EXPECT_EQ(e.Message(), rtl::SysErrorMessage(ENOENT));
-    }
+    EXPECT_TRUE(
+        Raises<rtl::EInOutError>([&] { port.Open(); }, ENOENT, rtl::SysErrorMessage(ENOENT)));
     EXPECT_TRUE(port.Active()) << "the device stays open";
     EXPECT_EQ(before, 1);
     EXPECT_EQ(after, 0);
@@ -129,24 +125,14 @@ TEST_F(PortLogTest, AFailedCloseLineLeavesThePortClosedWithoutAfterClose) {
     port.SetLogFile(u"");
     port.Open();
     port.SetLogFile(u"/dev/full");
-    try {
-        port.Close();
-        FAIL() << "a line was written to a full device";
-    } catch (const rtl::EInOutError& e) {
-        EXPECT_EQ(e.ErrorCode, ENOSPC);
-    }
+    EXPECT_TRUE(Raises<rtl::EInOutError>([&] { port.Close(); }, ENOSPC));
     EXPECT_FALSE(port.Active());
     EXPECT_EQ(after, 0);
 }
 
 TEST_F(PortLogTest, ALogFileThatIsADirectoryIsAnInputOutputError) {
     port.SetLogFile(rtl::Utf8ToString(PathOf("")));
-    try {
-        port.Log(u"line");
-        FAIL() << "wrote a line into a directory";
-    } catch (const rtl::EInOutError& e) {
-        EXPECT_EQ(e.ErrorCode, EISDIR);
-    }
+    EXPECT_TRUE(Raises<rtl::EInOutError>([&] { port.Log(u"line"); }, EISDIR));
 }
 
 TEST_F(PortLogTest, AFailedRequestLineStartsNoTransferAndLosesNothing) {
@@ -200,9 +186,7 @@ TEST_F(PortLogTest, ATimedOutReadIsLoggedLaterWithOnlyTheBytesThatCame) {
 
 TEST_F(PortLogTest, AWriteCutShortByItsTimeOutLogsOnlyTheBytesThatWent) {
     qvirt::TPair pair = CreateTestPair();
-    const qwin::HANDLE far =
-        qwin::CreateFile(pair.B().DeviceName(), qwin::GENERIC_READ | qwin::GENERIC_WRITE, 0,
-                         nullptr, qwin::OPEN_EXISTING, qwin::FILE_FLAG_OVERLAPPED, 0);
+    const qwin::HANDLE far = OpenEnd(pair.B());
     ASSERT_TRUE(qwin::SetupComm(far, 4, 4)); // four bytes fit there, and nobody reads them
     port.SetDeviceName(pair.A().DeviceName());
     port.Timeouts().SetWriteConstant(30);

@@ -2,8 +2,8 @@
 // records every record it is given and counts every driver call.
 #include "Peer.h"
 #include "ProbePort.h"
+#include "Raises.h"
 
-#include <array>
 #include <gtest/gtest.h>
 
 namespace quillon::test {
@@ -17,8 +17,7 @@ class SettingsTest : public ::testing::Test {
 
     // Leaves the device holding dcb and timeouts, as another program would.
     void Preset(const DCB& dcb, const COMMTIMEOUTS& timeouts) {
-        HANDLE h = CreateFile(pair.A().DeviceName(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                              OPEN_EXISTING, FILE_FLAG_OVERLAPPED, 0);
+        HANDLE h = OpenEnd(pair.A());
         ASSERT_NE(h, INVALID_HANDLE_VALUE);
         EXPECT_TRUE(SetCommState(h, dcb));
         EXPECT_TRUE(SetCommTimeouts(h, timeouts));
@@ -55,23 +54,7 @@ TEST_F(SettingsTest, AllDefaultOpenKeepsTheDeviceFramingAndForcesTheRest) {
     Preset(dcb, COMMTIMEOUTS{1, 2, 3, 4, 5});
 
     port.Open();
-    DCB now = pair.A().State();
-    EXPECT_EQ(now.BaudRate, 4800u);
-    EXPECT_EQ(now.ByteSize, 7);
-    EXPECT_EQ(now.Parity, EVENPARITY);
-    EXPECT_EQ(now.StopBits, TWOSTOPBITS);
-    EXPECT_EQ(now.fDtrControl, DTR_CONTROL_HANDSHAKE);
-    EXPECT_EQ(now.fRtsControl, RTS_CONTROL_TOGGLE);
-    EXPECT_EQ(now.fInX, 1u);
-    EXPECT_EQ(now.fOutX, 0u);
-    EXPECT_EQ((std::array{now.XonChar, now.XoffChar, now.ErrorChar, now.EofChar, now.EvtChar}),
-              (std::array<char, 5>{17, 19, 0, 0, 0}));
-    EXPECT_EQ(now.XonLim, 0);
-    EXPECT_EQ(now.XoffLim, 0);
-    EXPECT_EQ(now.fParity + now.fOutxCtsFlow + now.fOutxDsrFlow + now.fDsrSensitivity +
-                  now.fTXContinueOnXoff + now.fErrorChar + now.fNull + now.fAbortOnError,
-              0u);
-    EXPECT_EQ(now.fBinary, 1u);
+    ExpectDefaultsOverRecord(pair.A().State());
     EXPECT_EQ(pair.A().QueueSizes(), (qvirt::TQueueSizes{4096, 2048}));
     COMMTIMEOUTS t = pair.A().Timeouts();
     EXPECT_EQ(t.ReadIntervalTimeout + t.ReadTotalTimeoutMultiplier + t.ReadTotalTimeoutConstant +
@@ -258,13 +241,8 @@ TEST_F(SettingsTest, StoredActiveOpensInLoadedWithEveryStoredSetting) {
 TEST_F(SettingsTest, ARefusedSettingRaisesAndIsKept) {
     port.SetBaudRate(br9600);
     port.Open();
-    try {
-        port.SetDataBits(db9);
-        FAIL() << "nine data bits were accepted";
-    } catch (const EComError& e) {
-        EXPECT_EQ(e.ErrorCode, static_cast<int32_t>(ERROR_INVALID_PARAMETER));
-        EXPECT_EQ(e.Message(), SysErrorMessage(ERROR_INVALID_PARAMETER));
-    }
+    EXPECT_TRUE(Raises([&] { port.SetDataBits(db9); }, ERROR_INVALID_PARAMETER,
+                       SysErrorMessage(ERROR_INVALID_PARAMETER)));
     EXPECT_EQ(port.DataBits(), db9);
     EXPECT_EQ(pair.A().State().ByteSize, 8) << "the device keeps its settings";
     EXPECT_EQ(GetLastError(), 0u) << "cleared before raising";
@@ -280,25 +258,15 @@ TEST_F(SettingsTest, ARefusedSettingRaisesAndIsKept) {
 
 TEST_F(SettingsTest, AFailedLaterOpeningStepClosesTheDevice) {
     pair.A().SetMaxQueueSizes(1024, 1024);
-    try {
-        port.Open();
-        FAIL() << "queue sizes above the device's maximum were accepted";
-    } catch (const EComError& e) {
-        EXPECT_EQ(e.ErrorCode, static_cast<int32_t>(ERROR_INVALID_PARAMETER));
-    }
+    EXPECT_TRUE(Raises([&] { port.Open(); }, ERROR_INVALID_PARAMETER))
+        << "queue sizes above the device's maximum";
     EXPECT_FALSE(port.Active());
     EXPECT_FALSE(pair.A().IsOpen());
     EXPECT_EQ(Calls().Closes, 1u);
 }
 
 TEST_F(SettingsTest, QueueSizePropertiesAreReadFromTheOpenDevice) {
-    try {
-        port.BufferSizes().MaxInput();
-        FAIL() << "read on a closed port";
-    } catch (const EComError& e) {
-        EXPECT_EQ(e.ErrorCode, 0);
-        EXPECT_STREQ(e.what(), SClosedPort);
-    }
+    EXPECT_TRUE(Raises([&] { port.BufferSizes().MaxInput(); }, 0, SClosedPort));
     pair.A().SetMaxQueueSizes(8192, 4096);
     port.Open();
     EXPECT_EQ(port.BufferSizes().MaxInput(), 8192u);
@@ -341,12 +309,9 @@ TEST_F(SettingsTest, AssigningAGroupCopiesItAndPushesOnce) {
 TEST_F(SettingsTest, AssigningAnotherKindOfObjectIsAConversionError) {
     port.Open();
     ResetCalls();
-    try {
-        port.SetFlowControl(port.Timeouts());
-        FAIL() << "time-outs assigned to flow control";
-    } catch (const rtl::EConvertError& e) {
-        EXPECT_EQ(e.Message(), "Cannot assign a TTimeouts to a TFlowControl");
-    }
+    EXPECT_TRUE(Raises<rtl::EConvertError>([&] { port.SetFlowControl(port.Timeouts()); },
+                                           std::nullopt,
+                                           "Cannot assign a TTimeouts to a TFlowControl"));
     EXPECT_THROW(port.SetTimeouts(port), rtl::EConvertError);
     EXPECT_EQ(port.FlowControl().DTR(), dcDefault);
     EXPECT_EQ(Calls(), qvirt::TDriverCalls{});

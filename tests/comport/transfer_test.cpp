@@ -3,6 +3,7 @@
 // cable) follows at the end.
 #include "LogFixture.h"
 #include "Peer.h"
+#include "Raises.h"
 
 #include <atomic>
 #include <fcntl.h>
@@ -102,13 +103,7 @@ TEST_P(TransferTest, AReadTotalTimeoutRaisesTimeoutWithTheBytesThatCame) {
     peer->Send({'a', 'b', 'c'});
     peer->AwaitDelivery();
     uint8_t buffer[10] = {};
-    try {
-        port.Read(buffer, 10, true);
-        FAIL() << "a short read was not reported";
-    } catch (const EComError& e) {
-        EXPECT_EQ(e.ErrorCode, 0);
-        EXPECT_STREQ(e.what(), STimeout);
-    }
+    EXPECT_TRUE(Raises([&] { port.Read(buffer, 10, true); }, 0, STimeout)) << "a short read";
     EXPECT_EQ(Bytes(buffer, buffer + 3), (Bytes{'a', 'b', 'c'}));
     EXPECT_EQ(buffer[3], 0);
 }
@@ -177,18 +172,10 @@ TEST_P(TransferTest, ClosedPortRefusesTransfersBeforeAnyEvent) {
     port.SetBeforeRead(count);
     port.SetBeforeWrite(count);
     uint8_t buffer[1];
-    for (auto op : {+[](TComPort&p, uint8_t*b) { p.Read(b, 1, true); },
-                    +[](TComPort&p, uint8_t*b) { p.Write(b, 1, true); },
-                    +[](TComPort&p, uint8_t*) { p.WaitForReadCompletion(); },
-                    +[](TComPort&p, uint8_t*) { p.WaitForWriteCompletion(); }}) {
-        try {
-            op(port, buffer);
-            ADD_FAILURE() << "a transfer ran on a closed port";
-        } catch (const EComError& e) {
-            EXPECT_EQ(e.ErrorCode, 0);
-            EXPECT_STREQ(e.what(), SClosedPort);
-        }
-    }
+    EXPECT_TRUE(Raises([&] { port.Read(buffer, 1, true); }, 0, SClosedPort));
+    EXPECT_TRUE(Raises([&] { port.Write(buffer, 1, true); }, 0, SClosedPort));
+    EXPECT_TRUE(Raises([&] { port.WaitForReadCompletion(); }, 0, SClosedPort));
+    EXPECT_TRUE(Raises([&] { port.WaitForWriteCompletion(); }, 0, SClosedPort));
     EXPECT_EQ(events, 0);
     EXPECT_FALSE(port.ReadPending());
     EXPECT_FALSE(port.WritePending());
@@ -216,18 +203,9 @@ TEST_P(TransferTest, ANegativeCountIsRefusedAndThePortStaysUsable) {
     port.SetBeforeRead(count);
     port.SetBeforeWrite(count);
     uint8_t buffer[4] = {'n', 'o', 'p', 'e'};
-    for (bool write : {true, false}) {
-        try {
-            if (write)
-                port.Write(buffer, -4, true);
-            else
-                port.Read(buffer, -1, true);
-            ADD_FAILURE() << "a negative count was taken";
-        } catch (const EComError& e) {
-            EXPECT_EQ(e.ErrorCode, static_cast<int32_t>(ERROR_INVALID_PARAMETER));
-            EXPECT_EQ(e.Message(), SysErrorMessage(ERROR_INVALID_PARAMETER));
-        }
-    }
+    const std::string invalid = SysErrorMessage(ERROR_INVALID_PARAMETER);
+    EXPECT_TRUE(Raises([&] { port.Write(buffer, -4, true); }, ERROR_INVALID_PARAMETER, invalid));
+    EXPECT_TRUE(Raises([&] { port.Read(buffer, -1, true); }, ERROR_INVALID_PARAMETER, invalid));
     EXPECT_THROW(port.Write(nullptr, 2, false), EComError) << "no data behind a count";
     EXPECT_EQ(events, 0);
     port.WriteAnsiString("ok");
@@ -282,12 +260,8 @@ TEST_F(VirtualTransferTest, RefusedRequestsNeverReachTheDriver) {
 
 TEST_F(VirtualTransferTest, AnUnpluggedDeviceReportsTheDeviceLostCode) {
     pair.Unplug();
-    try {
-        port.WriteAnsiString("lost");
-        FAIL() << "a write to an unplugged device started";
-    } catch (const EComError& e) {
-        EXPECT_EQ(e.ErrorCode, static_cast<int32_t>(ERROR_ACCESS_DENIED));
-    }
+    EXPECT_TRUE(Raises([&] { port.WriteAnsiString("lost"); }, ERROR_ACCESS_DENIED))
+        << "a write to an unplugged device";
     EXPECT_FALSE(port.WritePending());
     port.Close(); // releases everything without a wait that never ends
     EXPECT_FALSE(port.Active());

@@ -28,10 +28,9 @@ class MaskChange : public EventTest {
 };
 
 TEST_F(MaskChange, EachChangeWhileWaitingEndsThatWaitEmptyAndTheNextByteStillComes) {
-    const std::string log = FreshLogPath();
     TComPort port(nullptr);
     Aim(port);
-    port.SetLogFile(rtl::Utf8ToString(log));
+    const std::string log = LogTo(port);
     port.SetOnRxChar(OnRx);
     eventtest::TPeer peer(Pair.B());
     port.Open();
@@ -58,11 +57,10 @@ TEST_F(MaskChange, EachChangeWhileWaitingEndsThatWaitEmptyAndTheNextByteStillCom
 }
 
 TEST_F(MaskChange, ChangesAtAnyMomentOnAPtyNeverLoseTheNextByte) {
-    const std::string log = FreshLogPath();
     eventtest::TPty pty;
     TComPort port(nullptr);
     port.SetDeviceName(pty.DeviceName());
-    port.SetLogFile(rtl::Utf8ToString(log));
+    const std::string log = LogTo(port);
     port.SetOnRxChar(OnRx);
     port.Open();
     const int changes = 10000;
