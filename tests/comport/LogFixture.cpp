@@ -1,11 +1,8 @@
 #include "LogFixture.h"
 
-#include <cstdio>
 #include <ctime>
 #include <fstream>
 #include <sstream>
-#include <stdlib.h>
-#include <unistd.h>
 
 namespace quillon::test {
 
@@ -15,11 +12,7 @@ rtl::TDateTime FixedNow() {
 }
 
 void LogFixture::SetUp() {
-    if (const char* tz = ::getenv("TZ")) {
-        FHadTz = true;
-        FOldTz = tz;
-    }
-    ::setenv("TZ", "UTC", 1);
+    FTz.emplace("TZ", "UTC");
     ::tzset();
     rtl::SetNowOverride(&FixedNow);
     rtl::TFormatSettings fs;
@@ -31,10 +24,7 @@ void LogFixture::SetUp() {
 void LogFixture::TearDown() {
     rtl::SetNowOverride(nullptr);
     rtl::SetFormatSettings(rtl::TFormatSettings::FromEnvironment());
-    if (FHadTz)
-        ::setenv("TZ", FOldTz.c_str(), 1);
-    else
-        ::unsetenv("TZ");
+    FTz.reset();
     ::tzset();
 }
 

@@ -2,9 +2,11 @@
 // What a test of the port log needs: a directory of its own, a fixed clock in UTC, an
 // explicit regional format, and the file's bytes.
 #include "rtl/Locale.h"
+#include "tests/support/ScopedEnv.h"
 #include "tests/support/ScratchDir.h"
 
 #include <gtest/gtest.h>
+#include <optional>
 #include <string>
 
 namespace quillon::test {
@@ -26,8 +28,7 @@ class LogFixture : public ::testing::Test {
 
   private:
     quillon_test::TScratchDir FDir{"quillon-log"};
-    std::string FOldTz;
-    bool FHadTz = false;
+    std::optional<quillon_test::TScopedEnv> FTz;
 };
 
 } // namespace quillon::test

@@ -87,8 +87,8 @@ std::unique_ptr<TPeer> MakeVirtualPeer() {
     return std::make_unique<TVirtualPeer>();
 }
 
-std::string KindName(TDeviceKind kind) {
-    return kind == TDeviceKind::Pty ? "Pty" : "Virtual";
+std::string KindName(const ::testing::TestParamInfo<TDeviceKind>& info) {
+    return info.param == TDeviceKind::Pty ? "Pty" : "Virtual";
 }
 
 } // namespace quillon::test

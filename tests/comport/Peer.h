@@ -4,6 +4,7 @@
 #include "comport/ComPort.h"
 #include "platform/virtual/VirtualSerial.h"
 
+#include <gtest/gtest.h>
 #include <memory>
 #include <string>
 #include <vector>
@@ -47,7 +48,7 @@ std::vector<TDeviceKind> DeviceKinds();
 std::unique_ptr<TPeer> MakePeer(TDeviceKind kind);
 /// The far end of a fresh in-memory pair.
 std::unique_ptr<TPeer> MakeVirtualPeer();
-/// "Virtual" or "Pty", for parameterised test names.
-std::string KindName(TDeviceKind kind);
+/// "Virtual" or "Pty": the names of tests run on each kind.
+std::string KindName(const ::testing::TestParamInfo<TDeviceKind>& info);
 
 } // namespace quillon::test

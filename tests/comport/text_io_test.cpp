@@ -159,8 +159,7 @@ TEST_P(TextIoTest, OnAClosedPortTheCountFailsFirstOrTheCompletionStep) {
     EXPECT_THROW(port.WriteAnsiLine("x"), EComError);
 }
 
-INSTANTIATE_TEST_SUITE_P(OnBothDevices, TextIoTest, ::testing::ValuesIn(DeviceKinds()),
-                         [](const auto& info) { return KindName(info.param); });
+INSTANTIATE_TEST_SUITE_P(OnBothDevices, TextIoTest, ::testing::ValuesIn(DeviceKinds()), KindName);
 
 } // namespace
 } // namespace quillon::test

@@ -25,9 +25,11 @@ struct TRequestSeen {
     bool operator==(const TRequestSeen&) const = default;
 };
 
-class TransferTest : public ::testing::TestWithParam<TDeviceKind> {
+// The log's fixed clock too, for the test that reads the log.
+class TransferTest : public LogFixture, public ::testing::WithParamInterface<TDeviceKind> {
   protected:
     void SetUp() override {
+        LogFixture::SetUp();
         port.SetDeviceName(peer->DeviceName());
         port.Open();
     }
@@ -35,10 +37,6 @@ class TransferTest : public ::testing::TestWithParam<TDeviceKind> {
     std::unique_ptr<TPeer> peer = MakePeer(GetParam());
     TComPort port{nullptr};
 };
-
-std::string ParamName(const ::testing::TestParamInfo<TDeviceKind>& info) {
-    return KindName(info.param);
-}
 
 // Reads the port's log lines from a pipe, so another thread learns the moment a request
 // has been set up (its line is written after the request's signal was reset).
@@ -212,16 +210,7 @@ TEST_P(TransferTest, ANegativeCountIsRefusedAndThePortStaysUsable) {
     EXPECT_EQ(peer->Receive(2), (Bytes{'o', 'k'}));
 }
 
-INSTANTIATE_TEST_SUITE_P(OnBothDevices, TransferTest, ::testing::ValuesIn(DeviceKinds()),
-                         ParamName);
-
-class TransferLogTest : public LogFixture, public ::testing::WithParamInterface<TDeviceKind> {};
-
-TEST_P(TransferLogTest, TwoNonWaitingWritesCompleteTheFirstBeforeTheSecondStarts) {
-    auto peer = MakePeer(GetParam());
-    TComPort port(nullptr);
-    port.SetDeviceName(peer->DeviceName());
-    port.Open();
+TEST_P(TransferTest, TwoNonWaitingWritesCompleteTheFirstBeforeTheSecondStarts) {
     port.SetLogFile(rtl::Utf8ToString(PathOf("port.log")));
     port.WriteAnsiString("AB");
     port.WriteAnsiString("C");
@@ -231,8 +220,7 @@ TEST_P(TransferLogTest, TwoNonWaitingWritesCompleteTheFirstBeforeTheSecondStarts
     EXPECT_EQ(peer->Receive(3), (Bytes{'A', 'B', 'C'}));
 }
 
-INSTANTIATE_TEST_SUITE_P(OnBothDevices, TransferLogTest, ::testing::ValuesIn(DeviceKinds()),
-                         ParamName);
+INSTANTIATE_TEST_SUITE_P(OnBothDevices, TransferTest, ::testing::ValuesIn(DeviceKinds()), KindName);
 
 // ---- what only the in-memory device shows
 
