@@ -20,8 +20,7 @@ class DispatchTest : public EventTest {};
 // dispatch of an earlier one: the tests below cause them from a ring handler.
 
 TEST_F(DispatchTest, RxCharAndTxEmptyOfOneWaitAreDispatchedAndLoggedInTableOrder) {
-    TComPort port(nullptr);
-    Aim(port);
+    TAimedPort port(Pair.A());
     const std::string log = LogTo(port);
     TPeer peer(Pair.B());
     std::vector<std::string> calls;
@@ -49,8 +48,7 @@ TEST_F(DispatchTest, RxCharAndTxEmptyOfOneWaitAreDispatchedAndLoggedInTableOrder
 }
 
 TEST_F(DispatchTest, ARaisingHandlerSkipsOnlyTheRestOfItsDispatch) {
-    TComPort port(nullptr);
-    Aim(port);
+    TAimedPort port(Pair.A());
     const std::string log = LogTo(port);
     TPeer peer(Pair.B());
     int rxCalls = 0, txCalls = 0;
@@ -84,8 +82,7 @@ TEST_F(DispatchTest, ARaisingHandlerSkipsOnlyTheRestOfItsDispatch) {
 }
 
 TEST_F(DispatchTest, ASilentAbortInAHandlerIsNotShownAndTheThreadGoesOn) {
-    TComPort port(nullptr);
-    Aim(port);
+    TAimedPort port(Pair.A());
     TPeer peer(Pair.B());
     int rxCalls = 0;
     Notify rx([&](TObject*) {
@@ -104,8 +101,7 @@ TEST_F(DispatchTest, ASilentAbortInAHandlerIsNotShownAndTheThreadGoesOn) {
 }
 
 TEST_F(DispatchTest, ALineErrorEventWithNothingPendingIsLoggedAndCallsNoHandler) {
-    TComPort port(nullptr);
-    Aim(port);
+    TAimedPort port(Pair.A());
     const std::string log = LogTo(port);
     int lineErrors = 0;
     Notify ring([&](TObject*) {
@@ -125,8 +121,7 @@ TEST_F(DispatchTest, ALineErrorEventWithNothingPendingIsLoggedAndCallsNoHandler)
 }
 
 TEST_F(DispatchTest, APendingLineErrorReachesOnLineErrorWithItsSet) {
-    TComPort port(nullptr);
-    Aim(port);
+    TAimedPort port(Pair.A());
     std::vector<TLineErrors> reported;
     TObject* sender = nullptr;
     LineError onLineError([&](TObject* s, TLineErrors errors) {
@@ -159,8 +154,7 @@ class LineEventTest : public EventTest, public ::testing::WithParamInterface<Lin
 
 TEST_P(LineEventTest, CallsItsHandlerWithThePortAndLogsItsLine) {
     const LineEventRow& row = GetParam();
-    TComPort port(nullptr);
-    Aim(port);
+    TAimedPort port(Pair.A());
     const std::string log = LogTo(port);
     if (row.Prepare) row.Prepare(port);
     TPeer peer(Pair.B()); // opened first: its own lines are up before the port listens
@@ -208,8 +202,7 @@ INSTANTIATE_TEST_SUITE_P(
             [](qvirt::TPair&, TPeer&, TCustomComPort& port) { port.WriteAnsiString("x"); }}));
 
 TEST_F(DispatchTest, UnsynchronisedHandlersRunOnTheEventThreadAndTheirErrorsShowOnTheMainThread) {
-    TComPort port(nullptr);
-    Aim(port);
+    TAimedPort port(Pair.A());
     port.SetSynchronizeEvents(false);
     TPeer peer(Pair.B());
     std::atomic<bool> handlerOnMain{true};
@@ -249,9 +242,8 @@ TEST_F(DispatchTest, CloseFromAnUnsynchronisedHandlerIsCarriedOutOnTheMainThread
         activeAfterClose = port->Active();
         port->CheckLineErrors(); // the port is closed by now: this raises
     });
-    TComPort owned(nullptr);
+    TAimedPort owned(Pair.A());
     port = &owned;
-    Aim(owned);
     owned.SetSynchronizeEvents(false);
     TPeer peer(Pair.B());
     owned.SetBeforeClose(before);
@@ -268,8 +260,7 @@ TEST_F(DispatchTest, CloseFromAnUnsynchronisedHandlerIsCarriedOutOnTheMainThread
 }
 
 TEST_F(DispatchTest, AHandlerMayDestroyItsOwnPort) {
-    auto* port = new TComPort(nullptr);
-    Aim(*port);
+    auto* port = new TAimedPort(Pair.A());
     TPeer peer(Pair.B());
     int rxCalls = 0, txCalls = 0;
     Notify ring([&](TObject*) {
@@ -337,7 +328,6 @@ class QueuedDispatchTest : public DispatchTest {
     }
     /// Opens the port with a counting OnRxChar and leaves one dispatch of it in the queue.
     void QueueOneRxChar(TCustomComPort& port) {
-        Aim(port);
         port.SetOnRxChar(CountRx);
         port.Open();
         Peer->Send("a");
@@ -346,7 +336,7 @@ class QueuedDispatchTest : public DispatchTest {
 };
 
 TEST_F(QueuedDispatchTest, ADispatchQueuedWhenThePortClosesIsDiscarded) {
-    TComPort port(nullptr);
+    TAimedPort port(Pair.A());
     QueueOneRxChar(port);
     port.Close();
     port.Open(); // a new session, with a new thread: the old dispatch is not for it
@@ -358,7 +348,7 @@ TEST_F(QueuedDispatchTest, ADispatchQueuedWhenThePortClosesIsDiscarded) {
 }
 
 TEST_F(QueuedDispatchTest, AnEventWhoseHandlerWentWhileQueuedIsLoggedButCallsNothing) {
-    TComPort port(nullptr);
+    TAimedPort port(Pair.A());
     const std::string log = LogTo(port);
     Notify ring([](TObject*) {}); // keeps the thread when OnRxChar goes
     port.SetOnRing(ring);
@@ -371,7 +361,7 @@ TEST_F(QueuedDispatchTest, AnEventWhoseHandlerWentWhileQueuedIsLoggedButCallsNot
 }
 
 TEST_F(QueuedDispatchTest, ADispatchQueuedWhenThePortIsDestroyedIsDiscarded) {
-    auto port = std::make_unique<TComPort>(nullptr);
+    auto port = std::make_unique<TAimedPort>(Pair.A());
     QueueOneRxChar(*port);
     port.reset();
     Loop.ProcessPending();
@@ -380,8 +370,7 @@ TEST_F(QueuedDispatchTest, ADispatchQueuedWhenThePortIsDestroyedIsDiscarded) {
 }
 
 TEST_F(DispatchTest, DestroyingThePortEndsTheMainThreadWaitOfAnUnsynchronisedHandler) {
-    auto* port = new TComPort(nullptr);
-    Aim(*port);
+    auto* port = new TAimedPort(Pair.A());
     port->SetSynchronizeEvents(false);
     TPeer peer(Pair.B());
     std::promise<void> running;
@@ -423,8 +412,7 @@ TEST_F(DispatchTest, ASynchronisedDispatchWithNoMainLoopBoundIsReportedAndRunsNo
     std::atomic<bool> ran{false};
     Notify rx([&](TObject*) { ran = true; });
     {
-        TComPort port(nullptr);
-        Aim(port);
+        TAimedPort port(Pair.A());
         TPeer peer(Pair.B());
         port.SetOnRxChar(rx);
         port.Open();

@@ -39,11 +39,7 @@ class DeviceLossTest : public EventErrorTest, public ::testing::WithParamInterfa
 
 TEST_P(DeviceLossTest, ReportsAccessDeniedThenClosesThePort) {
     std::optional<TPty> pty; // outlives the port, as the line it carries
-    TComPort port(nullptr);
-    if (GetParam())
-        port.SetDeviceName(pty.emplace().DeviceName());
-    else
-        Aim(port);
+    TAimedPort port(GetParam() ? pty.emplace().DeviceName() : Pair.A().DeviceName());
     Watch(port);
     port.Open();
     ASSERT_EQ(rtl::TThread::RunningCount(), 1);
@@ -63,8 +59,7 @@ INSTANTIATE_TEST_SUITE_P(UnpluggedOrHungUp, DeviceLossTest, ::testing::Bool(),
                          [](const auto& info) { return info.param ? "PtyHungUp" : "Unplugged"; });
 
 TEST_F(EventErrorTest, AnOnErrorThatDestroysThePortOnDeviceLossIsSafe) {
-    auto* port = new TComPort(nullptr);
-    Aim(*port);
+    auto* port = new TAimedPort(Pair.A());
     int errors = 0;
     ComError destroy([&](TCustomComPort*, EComError&, TComAction&) {
         ++errors;
@@ -83,8 +78,7 @@ TEST_F(EventErrorTest, AnOnErrorThatDestroysThePortOnDeviceLossIsSafe) {
 }
 
 TEST_F(EventErrorTest, AnotherWaitErrorEndsTheThreadAndTheNextHandlerChangeStartsANewOne) {
-    TComPort port(nullptr);
-    Aim(port);
+    TAimedPort port(Pair.A());
     Watch(port);
     TPeer peer(Pair.B());
     port.Open();
@@ -109,8 +103,7 @@ TEST_F(EventErrorTest, AnotherWaitErrorEndsTheThreadAndTheNextHandlerChangeStart
 }
 
 TEST_F(EventErrorTest, AbortingInOnErrorEndsTheThreadSilently) {
-    TComPort port(nullptr);
-    Aim(port);
+    TAimedPort port(Pair.A());
     int errors = 0;
     ComError abort([&](TCustomComPort*, EComError&, TComAction& action) {
         ++errors;

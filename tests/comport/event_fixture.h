@@ -52,6 +52,12 @@ struct TPeer {
     }
 };
 
+/// A closed port on a device, as most of these tests make theirs.
+struct TAimedPort : TComPort {
+    explicit TAimedPort(const string& device) : TComPort(nullptr) { SetDeviceName(device); }
+    explicit TAimedPort(const qvirt::TEnd& end) : TAimedPort(end.DeviceName()) {}
+};
+
 /// A fresh main loop, virtual pair and captured exception display per test.
 class EventTest : public quillon_test::TMainThreadTest {
   protected:

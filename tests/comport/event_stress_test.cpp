@@ -15,8 +15,7 @@ TEST_F(EventStressTest, OpenCloseAndDestroyWithEventsInFlight) {
     TPeer peer(Pair.B());
     int rxCalls = 0;
     for (int i = 0; i < kCycles; ++i) {
-        auto port = std::make_unique<TComPort>(nullptr);
-        Aim(*port);
+        auto port = std::make_unique<TAimedPort>(Pair.A());
         TComPort* current = port.get();
         Notify rx([&rxCalls, current](TObject*) {
             ++rxCalls;
@@ -54,8 +53,7 @@ TEST_F(EventStressTest, UnsynchronisedSessionsEndCleanly) {
     std::atomic<int> rxCalls{0};
     Notify rx([&rxCalls](TObject*) { ++rxCalls; });
     for (int i = 0; i < kCycles; ++i) {
-        TComPort port(nullptr);
-        Aim(port);
+        TAimedPort port(Pair.A());
         port.SetSynchronizeEvents(false);
         port.SetOnRxChar(rx);
         port.Open();
@@ -69,8 +67,7 @@ TEST_F(EventStressTest, PtySessionsEndCleanly) {
     TPty pty;
     int rxCalls = 0;
     for (int i = 0; i < kCycles / 10; ++i) {
-        TComPort port(nullptr);
-        port.SetDeviceName(pty.DeviceName());
+        TAimedPort port(pty.DeviceName());
         Notify rx([&](TObject*) {
             ++rxCalls;
             port.ReadAnsiString();

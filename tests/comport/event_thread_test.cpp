@@ -18,8 +18,7 @@ class EventThreadTest : public EventTest {};
 TEST_F(EventThreadTest, OpenCloseAndErrorHandlersAloneStartNoThreadAndAskForNoEvents) {
     OpenClose opened([](TCustomComPort*) {}), closed([](TCustomComPort*) {});
     ComError error([](TCustomComPort*, EComError&, TComAction&) {});
-    TComPort port(nullptr); // after its handlers: it calls AfterClose as it goes
-    Aim(port);
+    TAimedPort port(Pair.A()); // after its handlers: it calls AfterClose as it goes
     port.SetAfterOpen(opened);
     port.SetAfterClose(closed);
     port.SetOnError(error);
@@ -32,8 +31,7 @@ TEST_F(EventThreadTest, OpenCloseAndErrorHandlersAloneStartNoThreadAndAskForNoEv
 }
 
 TEST_F(EventThreadTest, AssigningALineHandlerWhileOpenStartsTheThreadAndTheLastUnassignStopsIt) {
-    TComPort port(nullptr);
-    Aim(port);
+    TAimedPort port(Pair.A());
     port.Open();
     ASSERT_EQ(rtl::TThread::RunningCount(), 0);
 
@@ -55,8 +53,7 @@ TEST_F(EventThreadTest, AssigningALineHandlerWhileOpenStartsTheThreadAndTheLastU
 }
 
 TEST_F(EventThreadTest, SettingTheSameHandlerAgainLeavesTheDeviceAlone) {
-    TComPort port(nullptr);
-    Aim(port);
+    TAimedPort port(Pair.A());
     Notify rx([](TObject*) {});
     port.SetOnRxChar(rx);
     port.Open();
@@ -68,8 +65,7 @@ TEST_F(EventThreadTest, SettingTheSameHandlerAgainLeavesTheDeviceAlone) {
 }
 
 TEST_F(EventThreadTest, HandlersAssignedWhileClosedTakeEffectAtOpenAndCloseEndsTheThread) {
-    TComPort port(nullptr);
-    Aim(port);
+    TAimedPort port(Pair.A());
     Notify cts([](TObject*) {});
     port.SetOnCTSChange(cts);
     EXPECT_EQ(rtl::TThread::RunningCount(), 0) << "a closed port has no thread";
@@ -84,8 +80,7 @@ TEST_F(EventThreadTest, HandlersAssignedWhileClosedTakeEffectAtOpenAndCloseEndsT
 
 TEST_F(EventThreadTest, ReceivedBytesOfAPtyReachOnRxCharOnTheMainThread) {
     TPty pty;
-    TComPort port(nullptr);
-    port.SetDeviceName(pty.DeviceName());
+    TAimedPort port(pty.DeviceName());
     std::string received;
     bool onMain = true;
     Notify rx([&](TObject* sender) {
@@ -105,8 +100,7 @@ TEST_F(EventThreadTest, ReceivedBytesOfAPtyReachOnRxCharOnTheMainThread) {
 }
 
 TEST_F(EventThreadTest, ASecondHandlerAssignedWhileWaitingDispatchesAndLogsNothingForTheWake) {
-    TComPort port(nullptr);
-    Aim(port);
+    TAimedPort port(Pair.A());
     const std::string log = LogTo(port);
     TPeer peer(Pair.B());
     int rxCalls = 0, txCalls = 0;
@@ -137,8 +131,7 @@ TEST_F(EventThreadTest, ASecondHandlerAssignedWhileWaitingDispatchesAndLogsNothi
 }
 
 TEST_F(EventThreadTest, SynchronizeEventsCannotChangeWhileOpen) {
-    TComPort port(nullptr);
-    Aim(port);
+    TAimedPort port(Pair.A());
     port.Open();
 
     port.SetSynchronizeEvents(true); // unchanged: allowed
@@ -159,8 +152,7 @@ int OwnNice() {
 
 TEST_F(EventThreadTest, TheThreadRunsAtThreadPriorityFromItsStartAndFollowsChangesAtOnce) {
     if (OwnNice() > 10) GTEST_SKIP() << "the test process already runs below tpLowest";
-    TComPort port(nullptr);
-    Aim(port);
+    TAimedPort port(Pair.A());
     EXPECT_EQ(port.ThreadPriority(), rtl::tpTimeCritical);
     port.SetThreadPriority(rtl::tpLowest); // nice 10: lowering needs no privilege
     port.SetSynchronizeEvents(false);      // the handler runs on the event thread itself
