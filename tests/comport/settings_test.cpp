@@ -74,10 +74,17 @@ TEST_F(SettingsTest, OpeningPushesEachGroupOnce) {
     EXPECT_EQ(calls.SetCommTimeouts, 1u);
 }
 
-TEST_F(SettingsTest, Br134_5Sends134) {
+TEST_F(SettingsTest, ValuesWithoutADeviceFormOfTheirOwnSendTheNearestOne) {
     port.Open();
     port.SetBaudRate(br134_5);
     EXPECT_EQ(pair.A().State().BaudRate, 134u);
+    port.Timeouts().SetReadInterval(-1);
+    EXPECT_EQ(pair.A().Timeouts().ReadIntervalTimeout, MAXDWORD);
+    port.SetDataBits(db16x);
+    DCB dcb = pair.A().State();
+    EXPECT_EQ(dcb.ByteSize, 16);
+    port.DCBToSettings(dcb);
+    EXPECT_EQ(port.DataBits(), db16) << "db16x reads back as db16";
 }
 
 TEST_F(SettingsTest, CustomRateSequenceOnAnOpenPort) {
@@ -95,15 +102,6 @@ TEST_F(SettingsTest, CustomRateSequenceOnAnOpenPort) {
     port.SetCustomBaudRate(31250);
     EXPECT_EQ(port.BaudRate(), br9600);
     EXPECT_EQ(Calls(), qvirt::TDriverCalls{});
-}
-
-TEST_F(SettingsTest, Db16xSends16AndReadsBackAsDb16) {
-    port.Open();
-    port.SetDataBits(db16x);
-    DCB dcb = pair.A().State();
-    EXPECT_EQ(dcb.ByteSize, 16);
-    port.DCBToSettings(dcb);
-    EXPECT_EQ(port.DataBits(), db16);
 }
 
 TEST_F(SettingsTest, AChangeOnAnOpenPortCostsOneReadAndOneWrite) {
@@ -173,12 +171,6 @@ TEST_F(SettingsTest, MinusOneQueueSizeCallsNothing) {
     port.Open();
     EXPECT_EQ(Calls().SetupComm, 0u);
     EXPECT_EQ(pair.A().QueueSizes(), (qvirt::TQueueSizes{4096, 2048})) << "left as they were";
-}
-
-TEST_F(SettingsTest, MinusOneReadIntervalReachesTheDriverAsMaxDword) {
-    port.Open();
-    port.Timeouts().SetReadInterval(-1);
-    EXPECT_EQ(pair.A().Timeouts().ReadIntervalTimeout, MAXDWORD);
 }
 
 TEST_F(SettingsTest, TimeoutsAreSentMemberByMember) {

@@ -64,13 +64,10 @@ TEST_P(TextIoTest, ReadBytesAndTheEncodedReadsTakeWhatIsWaiting) {
     EXPECT_EQ(port.Read(TEncoding::Unicode()), u"ok");
 }
 
-TEST_P(TextIoTest, ReadLineWithAnEncodingStopsAtTheFirstByte13) {
+TEST_P(TextIoTest, ReadLineStopsAtByte13WithAnEncodingAndAtTheWholeUnit13Without) {
     Arrive({'A', 'B', 13, 'C'});
     EXPECT_EQ(port.ReadLine(TEncoding::UTF8()), u"AB\r");
     EXPECT_EQ(port.ReadAnsiChar(), 'C');
-}
-
-TEST_P(TextIoTest, ReadLineOfCharsNeedsTheWholeUnit13) {
     peer->Send({'A', 0, 13, 'B', 13, 0, 'Z', 0});
     EXPECT_EQ(port.ReadLine(), u"A\u420D\r");
     EXPECT_EQ(port.ReadChar(), u'Z');
