@@ -4,6 +4,7 @@
 #include "enum_fixture.h"
 #include "platform/virtual/VirtualSerial.h"
 #include "pty_speed.h"
+#include "tests/comport/Raises.h"
 
 #include <termios.h>
 
@@ -178,15 +179,8 @@ TEST(CapabilityQuery, ClosedPortRaisesTheClosedPortMessage) {
         [&] { port.SettableBaudRates(); },  [&] { port.SettableDataBits(); },
         [&] { port.SettableParameters(); }, [&] { port.SettableParity(); },
         [&] { port.SettableStopBits(); }};
-    for (const auto& read : reads) {
-        try {
-            read();
-            ADD_FAILURE() << "no error on a closed port";
-        } catch (const EComError& e) {
-            EXPECT_EQ(e.ErrorCode, 0);
-            EXPECT_STREQ(e.what(), "Can't perform this operation on a closed port");
-        }
-    }
+    for (const auto& read : reads)
+        EXPECT_TRUE(test::Raises(read, 0, "Can't perform this operation on a closed port"));
 }
 
 TEST(CapabilityQuery, OneDeviceQueryPerRead) {
@@ -215,13 +209,9 @@ TEST(CapabilityQuery, FailingQueryRaisesTheSystemErrorThroughOnError) {
     port.SetDeviceName(pair.A().DeviceName());
     port.Open();
     pair.Unplug();
-    try {
-        port.SettableBaudRates();
-        ADD_FAILURE() << "the query of a vanished device succeeded";
-    } catch (const EComError& e) {
-        EXPECT_EQ(e.ErrorCode, static_cast<int32_t>(ERROR_ACCESS_DENIED));
-        EXPECT_EQ(e.what(), SysErrorMessage(ERROR_ACCESS_DENIED));
-    }
+    EXPECT_TRUE(test::Raises([&] { port.SettableBaudRates(); }, ERROR_ACCESS_DENIED,
+                             SysErrorMessage(ERROR_ACCESS_DENIED)))
+        << "the query of a vanished device";
     EXPECT_EQ(errors, 1);
 }
 

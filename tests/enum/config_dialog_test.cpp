@@ -3,6 +3,7 @@
 #include "comport/ComPort.h"
 #include "enum_fixture.h"
 #include "pty_speed.h"
+#include "tests/comport/Raises.h"
 
 #include <termios.h>
 
@@ -141,15 +142,8 @@ TEST_F(ConfigDialogTest, CancelledDefaultDialogStoresNothing) {
 TEST_F(ConfigDialogTest, UnknownDeviceRaisesBeforeShowingAnything) {
     Script(true);
     Port.SetDeviceName(u"/dev/quillon-no-such-port");
-    for (auto dialog : {&TComPort::ConfigDialog, &TComPort::DefaultConfigDialog}) {
-        try {
-            (Port.*dialog)();
-            ADD_FAILURE() << "no error for a missing device";
-        } catch (const EComError& e) {
-            EXPECT_EQ(e.ErrorCode, ENOENT);
-            EXPECT_EQ(e.what(), SysErrorMessage(ENOENT));
-        }
-    }
+    for (auto dialog : {&TComPort::ConfigDialog, &TComPort::DefaultConfigDialog})
+        EXPECT_TRUE(test::Raises([&] { (Port.*dialog)(); }, ENOENT, SysErrorMessage(ENOENT)));
     EXPECT_EQ(Shown, 0);
     EXPECT_EQ(Errors, 2);
 }
@@ -157,12 +151,8 @@ TEST_F(ConfigDialogTest, UnknownDeviceRaisesBeforeShowingAnything) {
 TEST_F(ConfigDialogTest, RefusedDefaultRaisesTheSystemError) {
     const DCB before = Default();
     Script(true, [](DCB& dcb) { dcb.ByteSize = 4; });
-    try {
-        Port.DefaultConfigDialog();
-        ADD_FAILURE() << "a 4-bit default was stored";
-    } catch (const EComError& e) {
-        EXPECT_EQ(e.ErrorCode, static_cast<int32_t>(ERROR_INVALID_PARAMETER));
-    }
+    EXPECT_TRUE(test::Raises([&] { Port.DefaultConfigDialog(); }, ERROR_INVALID_PARAMETER))
+        << "a 4-bit default";
     EXPECT_EQ(Errors, 1);
     EXPECT_EQ(Default().ByteSize, before.ByteSize);
 }

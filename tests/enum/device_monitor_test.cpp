@@ -50,15 +50,6 @@ class DeviceMonitor : public ::testing::Test {
     detail::TDeviceMonitor Monitor;
 };
 
-TEST_F(DeviceMonitor, RegistrationArrivesAndReleaseRemoves) {
-    ASSERT_TRUE(Monitor.Start(Changes.Sink(), RegistryDir));
-    EXPECT_TRUE(Monitor.WatchesRegistry());
-    TPortRegistration board(Pty.SlavePath(), "Board");
-    EXPECT_EQ(Changes.WaitFor(1), std::vector<bool>{true});
-    board.Release();
-    EXPECT_EQ(Changes.WaitFor(2), (std::vector<bool>{true, false}));
-}
-
 TEST_F(DeviceMonitor, PortsRegisteredBeforeTheStartAreNotArrivals) {
     TPortRegistration board(Pty.SlavePath(), "Board");
     ASSERT_TRUE(Monitor.Start(Changes.Sink(), RegistryDir));
@@ -66,7 +57,7 @@ TEST_F(DeviceMonitor, PortsRegisteredBeforeTheStartAreNotArrivals) {
     EXPECT_EQ(Changes.WaitFor(1), std::vector<bool>{false});
 }
 
-TEST_F(DeviceMonitor, RegistryCreatedAfterTheStartIsWatched) {
+TEST_F(DeviceMonitor, RegistrationArrivesAndReleaseRemovesInARegistryMadeAfterTheStart) {
     // ports/ does not exist yet: its parent is watched until it appears.
     ASSERT_FALSE(std::filesystem::exists(RegistryDir));
     ASSERT_TRUE(Monitor.Start(Changes.Sink(), RegistryDir));

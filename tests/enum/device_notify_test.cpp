@@ -50,6 +50,11 @@ class TRecordingHook {
 
 class DeviceNotify : public TEnumTest {
   protected:
+    /// Registers the window for USB device interfaces.
+    static HDEVNOTIFY RegisterUsb() {
+        const auto filter = UsbFilter();
+        return RegisterDeviceNotification(1, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
+    }
     TPty Pty;
     TRecordingHook Hook;
 };
@@ -78,16 +83,14 @@ TEST_F(DeviceNotify, UnknownRegistrationCannotBeUnregistered) {
     EXPECT_FALSE(UnregisterDeviceNotification(reinterpret_cast<HDEVNOTIFY>(uintptr_t(0x5eed))));
     EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
 
-    const auto filter = UsbFilter();
-    HDEVNOTIFY h = RegisterDeviceNotification(1, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
+    HDEVNOTIFY h = RegisterUsb();
     ASSERT_NE(h, nullptr);
     EXPECT_TRUE(UnregisterDeviceNotification(h));
     EXPECT_FALSE(UnregisterDeviceNotification(h));
 }
 
 TEST_F(DeviceNotify, RegisteredPortArrivesAndLeavesOnTheMainThread) {
-    const auto filter = UsbFilter();
-    HDEVNOTIFY h = RegisterDeviceNotification(1, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
+    HDEVNOTIFY h = RegisterUsb();
     ASSERT_NE(h, nullptr);
     TPortRegistration board(Pty.SlavePath(), "Board");
     ASSERT_TRUE(rtl::PlainLoop().RunUntil([&] { return Hook.Seen.size() == 1; }));
@@ -137,8 +140,7 @@ class TQueueLoop : public rtl::IMainLoop {
 TEST_F(DeviceNotify, ChangesNotDeliveredBeforeTheLastUnregistrationAreDropped) {
     TQueueLoop loop;
     rtl::SetMainLoop(&loop);
-    const auto filter = UsbFilter();
-    HDEVNOTIFY h = RegisterDeviceNotification(1, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
+    HDEVNOTIFY h = RegisterUsb();
     ASSERT_NE(h, nullptr);
     TPortRegistration board(Pty.SlavePath(), "Board");
     const bool posted = loop.WaitForTask();
@@ -157,8 +159,7 @@ TEST_F(DeviceNotify, ExceptionFromAHookGoesToTheApplication) {
         return false;
     });
     rtl::Application().HookMainWindow(thrower);
-    const auto filter = UsbFilter();
-    HDEVNOTIFY h = RegisterDeviceNotification(1, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
+    HDEVNOTIFY h = RegisterUsb();
     TPortRegistration board(Pty.SlavePath(), "Board");
     EXPECT_TRUE(rtl::PlainLoop().RunUntil([&] { return !shown.empty(); }));
     UnregisterDeviceNotification(h);

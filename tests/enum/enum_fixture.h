@@ -2,6 +2,7 @@
 // What the enumeration and notification tests share: the recorded trees, a private
 // registry of virtual ports, a pty to register, and lists as plain strings.
 #include "platform/DeviceEnum.h"
+#include "platform/Registry.h"
 #include "rtl/MainLoop.h"
 #include "rtl/Strings.h"
 #include "rtl/Text.h"
@@ -34,14 +35,17 @@ using TTempDir = quillon_test::TScratchDir;
 using TPty = quillon_test::TPtyPair;
 
 /// Reads a recorded tree instead of the machine, with an empty registry of virtual ports,
-/// and makes the test's thread the main thread.
+/// and makes the test's thread the main thread; a registry source a test set goes after it.
 class TEnumTest : public ::testing::Test {
   protected:
     void SetUp() override {
         rtl::PlainLoop().BindToCurrentThread();
         qwin::SetSystemRoot(DataTree("sysfs-desktop"));
     }
-    void TearDown() override { qwin::SetSystemRoot("/"); }
+    void TearDown() override {
+        qwin::SetRegistrySource(nullptr);
+        qwin::SetSystemRoot("/");
+    }
 
     TTempDir Registry{"quillon-enum"};
     TScopedEnv RegistryEnv{"QUILLON_PORT_REGISTRY", Registry.Path() + "/ports"};

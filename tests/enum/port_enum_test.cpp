@@ -26,10 +26,6 @@ const Names DesktopFriendlyNames = {
 
 class PortEnum : public TEnumTest {
   protected:
-    void TearDown() override {
-        SetRegistrySource(nullptr);
-        TEnumTest::TearDown();
-    }
     Names Prefixed(const Names& names) {
         Names out = {"kept"};
         out.insert(out.end(), names.begin(), names.end());
@@ -151,6 +147,15 @@ TRegKey& Instance(TRegKey& machine, const char16_t* e, const char16_t* d, const 
         .Subkey(i);
 }
 
+// An instance key with a class text and a friendly name, both plain strings.
+void AddDevice(TRegKey& machine, const char16_t* e, const char16_t* d, const char16_t* i,
+               const char16_t* guid, const char16_t* name) {
+    Instance(machine, e, d, i).Add(u"ClassGUID", REG_SZ, guid);
+    Instance(machine, e, d, i).Add(u"FriendlyName", REG_SZ, name);
+}
+
+constexpr const char16_t* kPortsClass = u"{4d36e978-e325-11ce-bfc1-08002be10318}";
+
 TEST_F(PortEnum, SerialMapSkipsValuesThatAreNotPlainStrings) {
     SetRegistrySource([] {
         TRegKey machine;
@@ -179,23 +184,16 @@ TEST_F(PortEnum, MissingKeysAppendNothing) {
 TEST_F(PortEnum, FriendlyNamesNeedThePortsClassAndAPlainString) {
     SetRegistrySource([] {
         TRegKey machine;
-        Instance(machine, u"ACPI", u"PNP0501", u"0")
-            .Add(u"ClassGUID", REG_SZ, u"{4D36E978-E325-11CE-BFC1-08002BE10318}");
-        Instance(machine, u"ACPI", u"PNP0501", u"0")
-            .Add(u"FriendlyName", REG_SZ, u"Upper-case class");
+        AddDevice(machine, u"ACPI", u"PNP0501", u"0", u"{4D36E978-E325-11CE-BFC1-08002BE10318}",
+                  u"Upper-case class");
         Instance(machine, u"ACPI", u"PNP0501", u"1").Add(u"FriendlyName", REG_SZ, u"No class");
-        Instance(machine, u"USB", u"VID_1", u"2")
-            .Add(u"ClassGUID", REG_SZ, u"{4d36e978-e325-11ce-bfc1-08002be10318}");
+        Instance(machine, u"USB", u"VID_1", u"2").Add(u"ClassGUID", REG_SZ, kPortsClass);
         Instance(machine, u"USB", u"VID_1", u"2")
             .Add(u"FriendlyName", REG_EXPAND_SZ, u"Expandable");
-        Instance(machine, u"USB", u"VID_1", u"3")
-            .Add(u"ClassGUID", REG_SZ, u"{36fc9e60-c465-11cf-8056-444553540000}");
-        Instance(machine, u"USB", u"VID_1", u"3").Add(u"FriendlyName", REG_SZ, u"Not a port");
-        Instance(machine, u"USB", u"VID_1", u"4")
-            .Add(u"ClassGUID", REG_SZ, u"{4d36e978-e325-11ce-bfc1-08002be10318}");
-        Instance(machine, u"USB", u"VID_1", u"4").Add(u"FriendlyName", REG_SZ, u"Lower-case class");
-        Instance(machine, u"USB", u"VID_1", u"5")
-            .Add(u"ClassGUID", REG_SZ, u"{4d36e978-e325-11ce-bfc1-08002be10318}");
+        AddDevice(machine, u"USB", u"VID_1", u"3", u"{36fc9e60-c465-11cf-8056-444553540000}",
+                  u"Not a port");
+        AddDevice(machine, u"USB", u"VID_1", u"4", kPortsClass, u"Lower-case class");
+        Instance(machine, u"USB", u"VID_1", u"5").Add(u"ClassGUID", REG_SZ, kPortsClass);
         return machine;
     });
     Port.EnumComFriendlyNames(List);
@@ -205,13 +203,9 @@ TEST_F(PortEnum, FriendlyNamesNeedThePortsClassAndAPlainString) {
 TEST_F(PortEnum, RegistryErrorPropagatesWithEarlierEntriesKept) {
     SetRegistrySource([] {
         TRegKey machine;
-        Instance(machine, u"A", u"D", u"0")
-            .Add(u"ClassGUID", REG_SZ, u"{4d36e978-e325-11ce-bfc1-08002be10318}");
-        Instance(machine, u"A", u"D", u"0").Add(u"FriendlyName", REG_SZ, u"First");
+        AddDevice(machine, u"A", u"D", u"0", kPortsClass, u"First");
         Instance(machine, u"A", u"D", u"1").Add(u"ClassGUID", REG_DWORD, u"1");
-        Instance(machine, u"A", u"D", u"2")
-            .Add(u"ClassGUID", REG_SZ, u"{4d36e978-e325-11ce-bfc1-08002be10318}");
-        Instance(machine, u"A", u"D", u"2").Add(u"FriendlyName", REG_SZ, u"Never reached");
+        AddDevice(machine, u"A", u"D", u"2", kPortsClass, u"Never reached");
         return machine;
     });
     EXPECT_THROW(Port.EnumComFriendlyNames(List), ERegistryException);

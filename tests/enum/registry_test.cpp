@@ -7,13 +7,7 @@ namespace {
 using namespace enumtest;
 using namespace qwin;
 
-class Registry : public TEnumTest {
-  protected:
-    void TearDown() override {
-        SetRegistrySource(nullptr);
-        TEnumTest::TearDown();
-    }
-};
+class Registry : public TEnumTest {};
 
 TEST_F(Registry, DeviceTreeHasPortsAndTheirUsbDevices) {
     TRegistry reg(KEY_READ);
