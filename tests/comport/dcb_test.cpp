@@ -1,7 +1,6 @@
 // The settings overlaid on a device control block and read back from one. No device.
 #include "ProbePort.h"
 
-#include <cstring>
 #include <gtest/gtest.h>
 #include <utility>
 
@@ -64,14 +63,12 @@ TEST_F(DcbTest, DefaultsKeepTheDeviceFramingAndForceTheRest) {
     EXPECT_EQ(dcb.wReserved1, 0x5678);
 }
 
-class BaudRateRow : public ::testing::TestWithParam<std::pair<TBaudRate, DWORD>> {};
+class BaudRateRow : public DcbTest,
+                    public ::testing::WithParamInterface<std::pair<TBaudRate, DWORD>> {};
 
 TEST_P(BaudRateRow, SendsItsRate) {
-    TProbePort port(nullptr);
     port.SetBaudRate(GetParam().first);
-    DCB dcb = DeviceRecord();
-    port.SettingsToDCB(dcb);
-    EXPECT_EQ(dcb.BaudRate, GetParam().second);
+    EXPECT_EQ(Overlay().BaudRate, GetParam().second);
     EXPECT_EQ(port.CustomBaudRate(), static_cast<int32_t>(GetParam().second));
 }
 

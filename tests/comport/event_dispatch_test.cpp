@@ -4,7 +4,6 @@
 
 #include <condition_variable>
 #include <future>
-#include <memory>
 #include <mutex>
 
 namespace quillon::eventtest {

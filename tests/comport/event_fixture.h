@@ -14,7 +14,6 @@
 #include <gtest/gtest.h>
 #include <memory>
 #include <string>
-#include <thread>
 #include <unistd.h>
 #include <vector>
 

@@ -1,7 +1,6 @@
 // When the event thread exists, which mask the device waits for, and the thread's priority.
-#include "event_fixture.h"
+#include "Raises.h"
 #include "event_pty.h"
-#include "tests/comport/Raises.h"
 
 #include <sys/resource.h>
 #include <sys/syscall.h>
