@@ -62,7 +62,11 @@ DWORD Event::Wait(DWORD ms) {
                              .count()));
         if (auto pump = pump_.lock()) {
             lock.unlock();
-            if (const auto result = pump->Await(*this, left)) return *result;
+            const auto result = pump->Await(*this, left);
+            // Perhaps the device's last owner: its close takes the device's lock, which is
+            // held while it resets events, so never under ours.
+            pump.reset();
+            if (result) return *result;
             lock.lock(); // the pump detached itself: its requests are over
             continue;
         }
