@@ -1,6 +1,6 @@
 #pragma once
 // How device names are read, shared by CreateFile and the default-configuration store.
-#include "platform/Device.h"
+#include "platform/core/Device.h"
 
 #include <memory>
 #include <string>

@@ -3,8 +3,8 @@
 // requests, and the timer thread that ends requests on their time-outs. One mutex guards
 // all of it; every member function below expects it held, except the constructor and
 // destructor.
-#include "platform/Device.h"
-#include "platform/RequestEngine.h"
+#include "platform/core/Device.h"
+#include "platform/requests/RequestEngine.h"
 #include "platform/virtual/VirtualSerial.h"
 
 #include <chrono>

@@ -1,6 +1,6 @@
 #pragma once
 // One open of a virtual end: the device behind a handle from CreateFile("virtual:NAME").
-#include "platform/Device.h"
+#include "platform/core/Device.h"
 #include "platform/virtual/PairState.h"
 
 #include <memory>

@@ -1,9 +1,9 @@
 // Device changes on Windows: a message-only window on the watch's own thread registers for
 // the serial-port and USB-device interface classes; WM_DEVICECHANGE arrivals and removals
 // become changes. A serial interface is reported as a port under its port name (COM5).
-#include "platform/DeviceWatch.h"
+#include "platform/notify/DeviceWatch.h"
 
-#include "platform/Device.h"
+#include "platform/core/Device.h"
 #include "platform/win32/Win32Text.h"
 
 #include <thread>

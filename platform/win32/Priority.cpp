@@ -1,5 +1,5 @@
 // Process priority classes: Windows' own.
-#include "platform/Device.h"
+#include "platform/core/Device.h"
 
 #include <windows.h>
 

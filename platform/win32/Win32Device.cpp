@@ -19,7 +19,7 @@
 //   lost and ends every request, the event wait included, with ERROR_ACCESS_DENIED (Wine
 //   never ends a pending event wait after a hang-up).
 #include "platform/DeviceNames.h"
-#include "platform/RequestEngine.h"
+#include "platform/requests/RequestEngine.h"
 #include "platform/win32/Win32Text.h"
 
 #include <windows.h>

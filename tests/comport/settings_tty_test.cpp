@@ -1,6 +1,6 @@
 // The rate a tty gets from the port, as other programs read it.
 #include "PtyPort.h"
-#include "platform/posix/TermiosIo.h"
+#include "platform/linux/tty/TermiosIo.h"
 #include "tests/support/ClassicRate.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // The port settings dialog over a device control block, alone and behind "Config ...".
 #include "ConsoleTestSupport.h"
 #include "app/PortSettingsDialog.h"
-#include "platform/posix/TermiosIo.h"
+#include "platform/linux/tty/TermiosIo.h"
 #include "tests/support/ClassicRate.h"
 #include "ui_PortSettingsDialog.h"
 

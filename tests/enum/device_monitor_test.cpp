@@ -1,9 +1,9 @@
 // The monitor thread over a private registry of virtual ports: what it reports, when,
 // and that it stays quiet once stopped.
 #include "enum_fixture.h"
-#include "platform/DeviceMonitor.h"
 #include "platform/DeviceNotify.h"
 #include "platform/PortRegistry.h"
+#include "platform/linux/DeviceMonitor.h"
 
 #include <condition_variable>
 #include <mutex>

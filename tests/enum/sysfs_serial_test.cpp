@@ -1,6 +1,6 @@
 // Which sysfs tty entries count as serial ports, in which order, and their friendly names.
 #include "enum_fixture.h"
-#include "platform/SysfsSerial.h"
+#include "platform/linux/SysfsSerial.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // Kernel uevents as the monitor reads them, and which of them become notifications.
 #include "platform/DeviceNotify.h"
-#include "platform/DeviceUevent.h"
+#include "platform/linux/DeviceUevent.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The platform core: handles, events, error texts, priority classes, the default
 // configuration store, the dialog provider and name spaces.
-#include "platform/Device.h"
 #include "platform/DeviceNames.h"
+#include "platform/core/Device.h"
 #include "posix_pty.h"
 
 #include <condition_variable>

@@ -1,6 +1,6 @@
 // DCB <-> termios conversions as data rows: what goes in comes back, what no tty can do
 // is refused, what termios cannot hold is left alone.
-#include "platform/posix/DcbTermios.h"
+#include "platform/linux/tty/DcbTermios.h"
 
 #include <cstring>
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 // What only a pty shows: hang-up of the other end, how a system device opens, and the
 // settings as the tty holds them.
-#include "platform/posix/TermiosIo.h"
+#include "platform/linux/tty/TermiosIo.h"
 #include "pty_end.h"
 #include "tests/support/ClassicRate.h"
 

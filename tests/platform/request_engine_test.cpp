@@ -1,6 +1,6 @@
 // The request engine: the plan each COMMTIMEOUTS record gives a read or a write, and how
 // requests end and report events, without a device.
-#include "platform/RequestEngine.h"
+#include "platform/requests/RequestEngine.h"
 
 #include <gtest/gtest.h>
 #include <string>

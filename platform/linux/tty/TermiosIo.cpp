@@ -2,7 +2,7 @@
 // they cannot meet in one file. termios2 (with BOTHER: a rate as a number) exists only
 // in the kernel header, and glibc's cfsetspeed refuses rates such as 31250 or 250000;
 // this file alone includes the kernel header, and trades in TtyImage.
-#include "platform/posix/TermiosIo.h"
+#include "platform/linux/tty/TermiosIo.h"
 
 #include <asm/termbits.h>
 #include <cerrno>

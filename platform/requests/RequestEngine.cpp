@@ -1,4 +1,4 @@
-#include "platform/RequestEngine.h"
+#include "platform/requests/RequestEngine.h"
 
 #include <algorithm>
 

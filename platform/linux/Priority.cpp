@@ -1,6 +1,6 @@
 // Process priority classes as nice levels. Linux keeps a nice level per thread, so the
 // class is applied to every thread of the process; threads started later inherit it.
-#include "platform/Device.h"
+#include "platform/core/Device.h"
 
 #include <cerrno>
 #include <cstdlib>

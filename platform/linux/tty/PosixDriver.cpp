@@ -1,6 +1,6 @@
 // Who drives a tty's pending requests: a thread that waits for one of them, else the
 // helper while transfers are pending that nobody waits for.
-#include "platform/posix/PosixDevice.h"
+#include "platform/linux/tty/PosixDevice.h"
 
 #include <algorithm>
 #include <cerrno>

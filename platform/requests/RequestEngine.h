@@ -10,8 +10,8 @@
 // The engine makes no system calls and takes no lock: the backend holds its own lock
 // around every call, moves the bytes (TByteMover) and reports what it observed of the
 // line; the engine decides when requests end and which events are reported.
-#include "platform/Device.h"
-#include "platform/TimeoutPlan.h"
+#include "platform/core/Device.h"
+#include "platform/requests/TimeoutPlan.h"
 
 #include <chrono>
 #include <condition_variable>

@@ -1,6 +1,6 @@
 // The handle table: one map from HANDLE values to devices and events. Values are never
 // reused, so a handle kept after CloseHandle fails instead of reaching a newer object.
-#include "platform/Device.h"
+#include "platform/core/Device.h"
 
 #include <mutex>
 #include <unordered_map>

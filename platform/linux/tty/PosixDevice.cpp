@@ -15,7 +15,7 @@
 // parity asked of it are kept and read back as asked. A real driver that substitutes
 // framing or a rate (more than 3 % off) fails SetCommState with EINVAL instead, and the
 // device keeps its previous settings.
-#include "platform/posix/PosixDevice.h"
+#include "platform/linux/tty/PosixDevice.h"
 
 #include "platform/DeviceNames.h"
 

@@ -1,5 +1,5 @@
 // Queues, line control and line status of a tty.
-#include "platform/posix/PosixDevice.h"
+#include "platform/linux/tty/PosixDevice.h"
 
 #include <cerrno>
 #include <fcntl.h>

@@ -1,6 +1,6 @@
 #pragma once
 // The few kernel calls that need the kernel's own tty headers.
-#include "platform/posix/DcbTermios.h"
+#include "platform/linux/tty/DcbTermios.h"
 
 #include <cstdint>
 

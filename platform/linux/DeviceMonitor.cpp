@@ -1,4 +1,4 @@
-#include "platform/DeviceMonitor.h"
+#include "platform/linux/DeviceMonitor.h"
 
 #include "platform/DeviceNotify.h"
 #include "platform/PortRegistry.h"

@@ -1,4 +1,4 @@
-#include "platform/Device.h"
+#include "platform/core/Device.h"
 
 #include <algorithm>
 #include <chrono>

@@ -3,7 +3,7 @@
 // while device notifications are registered. One source per system, chosen in CMake:
 // kernel uevents and the registry of virtual ports on Linux (TDeviceMonitor), the system's
 // device notifications on a message-only window on Windows.
-#include "platform/DeviceUevent.h"
+#include "platform/notify/DeviceChange.h"
 
 #include <functional>
 #include <memory>

@@ -1,6 +1,6 @@
 #pragma once
 // Kernel uevents, and what each means for device notifications.
-#include "platform/WinApi.h"
+#include "platform/notify/DeviceChange.h"
 
 #include <cstddef>
 #include <optional>
@@ -20,13 +20,6 @@ struct TUevent {
 /// Parses one datagram of the kernel's uevent socket ("ACTION@DEVPATH" then NUL-separated
 /// KEY=VALUE fields); nullopt for anything else, such as udev's own re-broadcasts.
 std::optional<TUevent> ParseUevent(const char* data, size_t size);
-
-/// A device arrival or removal to report.
-struct TDeviceChange {
-    bool Arrival;     ///< else removal
-    DWORD DeviceType; ///< DBT_DEVTYP_PORT or DBT_DEVTYP_DEVICEINTERFACE
-    std::string Name; ///< the device path
-};
 
 /// tty devices are ports (/dev/ttyUSB0); USB devices are interfaces named by their node
 /// (/dev/bus/usb/001/005, else their sysfs path). Other events report nothing.

@@ -1,4 +1,4 @@
-#include "platform/posix/DcbTermios.h"
+#include "platform/linux/tty/DcbTermios.h"
 
 #include <cerrno>
 #include <cstdlib>

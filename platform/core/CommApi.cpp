@@ -1,6 +1,6 @@
 // The communications calls: find the device behind the handle, check the arguments a
 // backend should never see, forward.
-#include "platform/Device.h"
+#include "platform/core/Device.h"
 
 namespace qwin {
 

@@ -1,4 +1,4 @@
-#include "platform/DeviceUevent.h"
+#include "platform/linux/DeviceUevent.h"
 
 #include "platform/DeviceNotify.h"
 

@@ -1,7 +1,7 @@
 #include "platform/DeviceEnum.h"
 
 #include "platform/PortRegistry.h"
-#include "platform/SysfsSerial.h"
+#include "platform/linux/SysfsSerial.h"
 #include "rtl/Text.h"
 
 #include <algorithm>

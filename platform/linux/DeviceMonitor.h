@@ -1,6 +1,6 @@
 #pragma once
 // Inside the platform layer: the thread behind device notifications.
-#include "platform/DeviceUevent.h"
+#include "platform/linux/DeviceUevent.h"
 
 #include <atomic>
 #include <functional>

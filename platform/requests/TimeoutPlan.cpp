@@ -1,4 +1,4 @@
-#include "platform/TimeoutPlan.h"
+#include "platform/requests/TimeoutPlan.h"
 
 namespace qwin::detail {
 

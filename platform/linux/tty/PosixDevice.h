@@ -1,9 +1,9 @@
 #pragma once
 // A serial device over a tty file descriptor (a real port or a pty).
-#include "platform/Device.h"
-#include "platform/RequestEngine.h"
-#include "platform/posix/DcbTermios.h"
-#include "platform/posix/TermiosIo.h"
+#include "platform/core/Device.h"
+#include "platform/linux/tty/DcbTermios.h"
+#include "platform/linux/tty/TermiosIo.h"
+#include "platform/requests/RequestEngine.h"
 
 #include <condition_variable>
 #include <functional>

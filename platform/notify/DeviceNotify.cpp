@@ -1,6 +1,6 @@
 #include "platform/DeviceNotify.h"
 
-#include "platform/DeviceWatch.h"
+#include "platform/notify/DeviceWatch.h"
 #include "rtl/Application.h"
 #include "rtl/MainLoop.h"
 #include "rtl/Text.h"

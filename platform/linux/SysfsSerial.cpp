@@ -1,4 +1,4 @@
-#include "platform/SysfsSerial.h"
+#include "platform/linux/SysfsSerial.h"
 
 #include <algorithm>
 #include <cerrno>

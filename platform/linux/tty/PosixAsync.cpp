@@ -1,6 +1,6 @@
 // Reads, writes and the event wait of a tty: the request engine decides, this file moves
 // the bytes and tells the engine what the tty shows.
-#include "platform/posix/PosixDevice.h"
+#include "platform/linux/tty/PosixDevice.h"
 
 #include <cerrno>
 #include <sys/epoll.h>

@@ -1,7 +1,8 @@
 // Device changes on Linux: the uevent and registry monitor.
-#include "platform/DeviceMonitor.h"
-#include "platform/DeviceWatch.h"
+#include "platform/notify/DeviceWatch.h"
+
 #include "platform/PortRegistry.h"
+#include "platform/linux/DeviceMonitor.h"
 
 namespace qwin::detail {
 
