@@ -1,12 +1,15 @@
 // The communications calls: find the device behind the handle, check the arguments a
 // backend should never see, forward.
 #include "platform/core/Device.h"
+#include "platform/core/LockRank.h"
 
 namespace qwin {
 
 namespace {
 
 template <class F> BOOL OnDevice(HANDLE h, F&& f) {
+    // Outlives dev: dropping the last owner closes the device.
+    const detail::TRankHold rank(detail::TLockRank::Device);
     auto dev = detail::FindDevice(h);
     if (!dev) return detail::Fail(ERROR_INVALID_HANDLE);
     return f(*dev) ? TRUE : FALSE;

@@ -1,12 +1,15 @@
 #include "platform/core/Device.h"
+#include "platform/core/LockRank.h"
 
 #include <algorithm>
 #include <chrono>
+#include <optional>
 
 namespace qwin::detail {
 
 void Event::Set() {
     {
+        TRankHold rank(TLockRank::Event);
         std::lock_guard lock(mu_);
         set_ = true;
         pump_.reset();
@@ -16,16 +19,19 @@ void Event::Set() {
 }
 
 void Event::Reset() {
+    TRankHold rank(TLockRank::Event);
     std::lock_guard lock(mu_);
     set_ = false;
 }
 
 bool Event::IsSet() const {
+    TRankHold rank(TLockRank::Event);
     std::lock_guard lock(mu_);
     return set_;
 }
 
 bool Event::TryTake() {
+    TRankHold rank(TLockRank::Event);
     std::lock_guard lock(mu_);
     if (!set_) return false;
     if (!manual_) set_ = false;
@@ -34,6 +40,7 @@ bool Event::TryTake() {
 
 void Event::Attach(std::weak_ptr<Pump> pump) {
     {
+        TRankHold rank(TLockRank::Event);
         std::lock_guard lock(mu_);
         pump_ = std::move(pump);
     }
@@ -41,6 +48,7 @@ void Event::Attach(std::weak_ptr<Pump> pump) {
 }
 
 void Event::Detach(const Pump* pump) {
+    TRankHold rank(TLockRank::Event);
     std::lock_guard lock(mu_);
     if (pump_.lock().get() == pump) pump_.reset();
 }
@@ -48,6 +56,7 @@ void Event::Detach(const Pump* pump) {
 DWORD Event::Wait(DWORD ms) {
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + std::chrono::milliseconds(ms == INFINITE ? 0 : ms);
+    std::optional<TRankHold> rank(std::in_place, TLockRank::Event);
     std::unique_lock lock(mu_);
     for (;;) {
         if (set_) {
@@ -62,11 +71,17 @@ DWORD Event::Wait(DWORD ms) {
                              .count()));
         if (auto pump = pump_.lock()) {
             lock.unlock();
-            const auto result = pump->Await(*this, left);
-            // Perhaps the device's last owner: its close takes the device's lock, which is
-            // held while it resets events, so never under ours.
-            pump.reset();
+            rank.reset();
+            std::optional<DWORD> result;
+            {
+                TRankHold driving(TLockRank::Device);
+                result = pump->Await(*this, left);
+                // Perhaps the device's last owner: its close takes the device's lock, which
+                // is held while it resets events, so never under ours.
+                pump.reset();
+            }
             if (result) return *result;
+            rank.emplace(TLockRank::Event);
             lock.lock(); // the pump detached itself: its requests are over
             continue;
         }

@@ -1,6 +1,7 @@
 // The handle table: one map from HANDLE values to devices and events. Values are never
 // reused, so a handle kept after CloseHandle fails instead of reaching a newer object.
 #include "platform/core/Device.h"
+#include "platform/core/LockRank.h"
 
 #include <mutex>
 #include <unordered_map>
@@ -80,6 +81,8 @@ std::shared_ptr<Device> FindOpenDevice(const std::string& key) {
 namespace qwin {
 
 BOOL CloseHandle(HANDLE h) {
+    // Outlives entry, which may hold a device's last owner.
+    const detail::TRankHold rank(detail::TLockRank::Device);
     detail::Entry entry;
     {
         detail::Table& t = detail::table();

@@ -10,6 +10,21 @@
 // The engine makes no system calls and takes no lock: the backend holds its own lock
 // around every call, moves the bytes (TByteMover) and reports what it observed of the
 // line; the engine decides when requests end and which events are reported.
+//
+// Who drives each backend, that is, whose thread moves the bytes and ends the requests:
+//   Linux tty   the calling thread when the tty allows at once; else the thread that waits
+//               for a request (a blocking call, GetOverlappedResult, or a wait on the
+//               request's event, through the event's pump), asleep in epoll on the tty and
+//               an eventfd. One thread drives at a time; a helper thread drives only while
+//               transfers are pending that nobody waits for.
+//   virtual     the calling thread of either end, under the pair's one lock: a write lands
+//               in the other end's queue at once. The pair's timer thread ends requests on
+//               their time-outs.
+//   Windows     the system: each request has a real overlapped record; one worker thread
+//               per device waits on them and copies each outcome into the caller's record.
+// Locks: a device's lock comes before an event's (platform/core/LockRank.h, checked in
+// debug builds): devices set their requests' events under their own lock, so nobody may
+// enter a device while holding an event's.
 #include "platform/core/Device.h"
 #include "platform/requests/TimeoutPlan.h"
 

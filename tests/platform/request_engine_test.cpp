@@ -1,7 +1,9 @@
 // The request engine: the plan each COMMTIMEOUTS record gives a read or a write, and how
 // requests end and report events, without a device.
+#include "platform/core/LockRank.h"
 #include "platform/requests/RequestEngine.h"
 
+#include <cstdlib>
 #include <gtest/gtest.h>
 #include <string>
 
@@ -210,6 +212,25 @@ TEST_F(RequestEngineTest, PurgeAndCloseEndEveryPendingRequest) {
     Engine.EndAll(ERROR_ACCESS_DENIED);
     EXPECT_EQ(wov.Internal, ERROR_ACCESS_DENIED);
     EXPECT_EQ(Engine.Pending(&wov), nullptr);
+}
+
+// The order devices before events is what keeps a waiter and a closing device from
+// deadlocking; a debug build stops at the first breach, whichever thread makes it.
+TEST(LockRank, AnEventLockHeldWhileEnteringADeviceStopsADebugBuild) {
+    if (!LockRankChecked) GTEST_SKIP() << "lock ranks are checked in debug builds";
+    EXPECT_EXIT(
+        {
+            TRankHold device(TLockRank::Device);
+            TRankHold event(TLockRank::Event); // a device setting its request's event
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0), "");
+    EXPECT_DEATH(
+        {
+            TRankHold event(TLockRank::Event);
+            TRankHold device(TLockRank::Device);
+        },
+        "lock order broken: a device lock taken while holding an event lock");
 }
 
 } // namespace
