@@ -31,7 +31,7 @@ inline std::optional<TPortsArgs> ParsePortsArgs(int argc, char** argv) {
     if (argc - i >= 3) {
         const std::string mode = argv[i];
         const bool known = mode == "echo" || mode == "wire" || mode == "idle";
-        args.Mode = mode == "echo" ? TPortsMode::Echo
+        args.Mode = mode == "echo"   ? TPortsMode::Echo
                     : mode == "wire" ? TPortsMode::Wire
                                      : TPortsMode::Idle;
         char* end = nullptr;

@@ -13,14 +13,14 @@ struct TPortsStack {
 };
 
 struct TPortsFigures {
-    double Seconds = 0;   // the window measured
-    double Events = 0;    // echoes, or bursts received (ports x bursts)
-    double CpuMs = 0;     // all the stack's threads, over the window
-    double Wakeups = 0;   // voluntary context switches, all threads
-    double Fairness = 0;  // echoes of the slowest port / the fastest
+    double Seconds = 0;  // the window measured
+    double Events = 0;   // echoes, or bursts received (ports x bursts)
+    double CpuMs = 0;    // all the stack's threads, over the window
+    double Wakeups = 0;  // voluntary context switches, all threads
+    double Fairness = 0; // echoes of the slowest port / the fastest
     int Threads = 0;
     int Descriptors = 0;
-    double VmMiB = 0;     // address space reserved
+    double VmMiB = 0; // address space reserved
     double RssMiB = 0;
     // From perf over the traffic (warm-up included), per event; negative without perf.
     double Syscalls = -1, Futex = -1, Ioctl = -1, Switches = -1;

@@ -115,8 +115,8 @@ int main(int argc, char** argv) {
         } else if (std::strcmp(argv[i], "--wire-ports") == 0 && more) {
             wirePorts = ParseList(argv[++i]);
         } else if (std::strcmp(argv[i], "--seconds") == 0 && more) {
-            sizes.Window = std::chrono::milliseconds(
-                static_cast<int64_t>(std::stod(argv[++i]) * 1000));
+            sizes.Window =
+                std::chrono::milliseconds(static_cast<int64_t>(std::stod(argv[++i]) * 1000));
         } else if (std::strcmp(argv[i], "--perf") == 0) {
             sizes.Perf = true;
         } else if (std::strcmp(argv[i], "--only") == 0 && more) {
@@ -135,8 +135,8 @@ int main(int argc, char** argv) {
         stacks.push_back({(here / s.Program).string(), s.Options});
     const auto wanted = [&](const char* what) { return only.empty() || only == what; };
     if (wanted("echo"))
-        Table("Echo: every port has one 16-byte message in flight", MeasurePortsEcho, ports,
-              stacks, sizes, 'e');
+        Table("Echo: every port has one 16-byte message in flight", MeasurePortsEcho, ports, stacks,
+              sizes, 'e');
     if (wanted("wire"))
         Table("Wire rate: every port receives 92 bytes every millisecond", MeasurePortsWire,
               wirePorts, stacks, sizes, 'w');
