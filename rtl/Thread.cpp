@@ -69,10 +69,30 @@ ENoMainLoop::ENoMainLoop()
                 "main thread, or install the Qt loop, before a thread synchronises with it") {}
 
 struct TThread::SyncCall {
-    enum : uint32_t { Queued, Started, Done, Abandoned };
+    enum : uint32_t { Queued, Started, Done, Abandoned, Stage = 3, Asleep = 4 };
     // Queued -> Started -> Done by the main thread, or Queued -> Abandoned by the owner;
-    // once Started the waiter sees it through.
+    // once Started the waiter sees it through. Asleep: the waiter needs a wake-up call.
     std::atomic<uint32_t> state{Queued};
+
+    // From Queued only; false when the call is already past it.
+    bool Leave(uint32_t to) {
+        uint32_t s = state.load();
+        do
+            if ((s & Stage) != Queued) return false;
+        while (!state.compare_exchange_weak(s, to | (s & Asleep)));
+        return true;
+    }
+    void End(uint32_t to) {
+        if (state.exchange(to, std::memory_order_acq_rel) & Asleep) detail::WakeWord(state, false);
+    }
+    uint32_t Await() {
+        for (;;) {
+            uint32_t s = state.load(std::memory_order_acquire);
+            if ((s & Stage) >= Done) return s & Stage;
+            if (!(s & Asleep) && !state.compare_exchange_weak(s, s | Asleep)) continue;
+            detail::WaitWord(state, s | Asleep, -1);
+        }
+    }
     const std::function<void()>* fn; // the waiter's: reached only once started
     std::exception_ptr error;
 };
@@ -125,19 +145,15 @@ void TThread::Synchronize(const std::function<void()>& fn) {
     }
     // The task keeps the record: an abandoned waiter leaves before the task runs.
     loop.Post([call] {
-        uint32_t queued = SyncCall::Queued;
-        if (!call->state.compare_exchange_strong(queued, SyncCall::Started)) return;
+        if (!call->Leave(SyncCall::Started)) return;
         try {
             (*call->fn)();
         } catch (...) {
             call->error = std::current_exception();
         }
-        call->state.store(SyncCall::Done, std::memory_order_release);
-        detail::WakeWord(call->state, false);
+        call->End(SyncCall::Done);
     });
-    uint32_t state;
-    while ((state = call->state.load(std::memory_order_acquire)) < SyncCall::Done)
-        detail::WaitWord(call->state, state, -1);
+    const uint32_t state = call->Await();
     std::string abandoned;
     if (self) {
         std::lock_guard selfLock(self->syncMu_);
@@ -152,10 +168,8 @@ void TThread::AbandonSynchronize(const std::string& Reason) {
     std::lock_guard lock(syncMu_);
     syncAbandoned_ = Reason;
     if (!syncPending_) return;
-    uint32_t queued = SyncCall::Queued;
     // A call the main thread has started will return: the waiter sees it through.
-    if (!syncPending_->state.compare_exchange_strong(queued, SyncCall::Abandoned)) return;
-    detail::WakeWord(syncPending_->state, false);
+    if (syncPending_->Leave(SyncCall::Abandoned)) detail::WakeWord(syncPending_->state, false);
 }
 
 int TThread::RunningCount() {
