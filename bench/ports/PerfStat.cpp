@@ -2,6 +2,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <sys/wait.h>
@@ -10,15 +11,15 @@
 namespace quillon::bench {
 
 TPerfStat::TPerfStat(int pid) {
-    char name[] = "/tmp/quillon-perf-XXXXXX";
-    const int fd = mkstemp(name);
+    std::string name = (std::filesystem::temp_directory_path() / "quillon-perf-XXXXXX").string();
+    const int fd = mkstemp(name.data());
     if (fd < 0) return;
     close(fd);
     FOut = name;
     const std::string target = std::to_string(pid);
     FPid = fork();
     if (FPid == 0) {
-        execlp("perf", "perf", "stat", "-x,", "-o", name, "-p", target.c_str(), "-e",
+        execlp("perf", "perf", "stat", "-x,", "-o", name.c_str(), "-p", target.c_str(), "-e",
                "raw_syscalls:sys_enter,syscalls:sys_enter_futex,syscalls:sys_enter_ioctl,"
                "context-switches",
                static_cast<char*>(nullptr));
