@@ -21,6 +21,8 @@ class TStackProcess {
     /// Starts program with args; its stdout comes to us, its stderr goes to ours.
     TStackProcess(const std::string& program, const std::vector<std::string>& args);
 
+    /// The stack's process id.
+    int Pid() const { return FChild.Pid(); }
     /// The next line the stack prints; throws when none comes within timeout.
     std::string NextLine(std::chrono::milliseconds timeout);
     /// Waits up to span for output; throws if the stack prints or exits meanwhile.

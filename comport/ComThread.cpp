@@ -8,6 +8,8 @@ namespace quillon {
 namespace {
 using namespace qwin;
 thread_local TComThread* tlsCurrent = nullptr;
+constexpr size_t SynchronizedStack = 256 * 1024;
+constexpr size_t HandlerStack = 1024 * 1024;
 } // namespace
 
 bool TComPortLink::PortAlive() {
@@ -53,6 +55,10 @@ TComThread::TComThread(TCustomComPort* ComPort)
     FComPort->FComThread = this;
     SetFreeOnTerminate(true);
     SetPriority(ComPort->FThreadPriority);
+    // Synchronised, the thread only waits and hands over; handlers that run on it get what
+    // a Windows thread reserves. The system's default (8 MiB) would reserve gigabytes for a
+    // rack of ports.
+    SetStackSize(FSynchronize ? SynchronizedStack : HandlerStack);
     Start();
 }
 

@@ -1,8 +1,11 @@
 #include "rtl/MainLoop.h"
 
 #include "rtl/Thread.h"
+#include "rtl/ThreadOs.h"
 
-#include <condition_variable>
+#include <algorithm>
+#include <atomic>
+#include <cstdint>
 #include <deque>
 #include <map>
 #include <mutex>
@@ -36,7 +39,8 @@ struct TPlainLoop::Impl {
     };
 
     mutable std::mutex mu;
-    std::condition_variable cv;
+    std::atomic<uint32_t> posted{0};   // moves on every change a sleeping loop must see
+    std::atomic<uint32_t> sleepers{0}; // a poster makes no call when nobody sleeps
     std::deque<Task> tasks;
     std::map<TimerId, Timer> timers;
     TimerId nextId = 1;
@@ -76,6 +80,25 @@ struct TPlainLoop::Impl {
         return false;
     }
 
+    // Under the lock, with nothing to run: sleeps until something is posted or wait passes.
+    // What is posted after the lock is let go moves `posted` first, so it is never missed.
+    void Sleep(std::unique_lock<std::mutex>& lock, std::chrono::milliseconds wait) {
+        const uint32_t seen = posted.load();
+        sleepers.fetch_add(1);
+        lock.unlock();
+        const bool forever = wait == std::chrono::milliseconds::max();
+        detail::WaitWord(posted, seen,
+                         forever ? -1
+                                 : static_cast<int>(std::min<int64_t>(wait.count(), INT32_MAX)));
+        sleepers.fetch_sub(1);
+        lock.lock();
+    }
+
+    void Wake() {
+        posted.fetch_add(1);
+        if (sleepers.load() > 0) detail::WakeWord(posted, true);
+    }
+
     // How long the loop may sleep before the next timer falls due (real clock only).
     std::chrono::milliseconds NextWait() const {
         if (manual || timers.empty()) return std::chrono::milliseconds::max();
@@ -97,7 +120,7 @@ void TPlainLoop::Post(Task fn) {
         std::lock_guard lock(impl_->mu);
         impl_->tasks.push_back(std::move(fn));
     }
-    impl_->cv.notify_all();
+    impl_->Wake();
 }
 
 bool TPlainLoop::IsMainThread() const {
@@ -120,7 +143,7 @@ IMainLoop::TimerId TPlainLoop::StartTimer(int intervalMs, Task tick) {
     TimerId id = impl_->nextId++;
     auto interval = std::chrono::milliseconds(intervalMs);
     impl_->timers[id] = Impl::Timer{interval, impl_->NowLocked() + interval, std::move(tick)};
-    impl_->cv.notify_all();
+    impl_->Wake();
     return id;
 }
 
@@ -133,12 +156,7 @@ void TPlainLoop::Run() {
     std::unique_lock lock(impl_->mu);
     impl_->quit = false;
     while (!impl_->quit) {
-        if (impl_->RunOne(lock)) continue;
-        auto wait = impl_->NextWait();
-        if (wait == std::chrono::milliseconds::max())
-            impl_->cv.wait(lock);
-        else
-            impl_->cv.wait_for(lock, wait);
+        if (!impl_->RunOne(lock)) impl_->Sleep(lock, impl_->NextWait());
     }
 }
 
@@ -147,7 +165,7 @@ void TPlainLoop::Quit() {
         std::lock_guard lock(impl_->mu);
         impl_->quit = true;
     }
-    impl_->cv.notify_all();
+    impl_->Wake();
 }
 
 bool TPlainLoop::RunUntil(const std::function<bool()>& pred, std::chrono::milliseconds timeout) {
@@ -161,10 +179,9 @@ bool TPlainLoop::RunUntil(const std::function<bool()>& pred, std::chrono::millis
         if (impl_->RunOne(lock)) continue;
         auto now = Impl::Clock::now();
         if (now >= deadline) break;
-        Impl::Clock::duration wait = deadline - now;
-        auto next = impl_->NextWait();
-        if (next != std::chrono::milliseconds::max() && next < wait) wait = next;
-        impl_->cv.wait_for(lock, wait);
+        // Rounded up: waking a fraction early would only go round again.
+        auto wait = std::chrono::ceil<std::chrono::milliseconds>(deadline - now);
+        impl_->Sleep(lock, std::min(wait, impl_->NextWait()));
     }
     lock.unlock();
     return pred();

@@ -19,13 +19,12 @@ thread_local TThread* tlsCurrent = nullptr;
 TThread::TThread(bool CreateSuspended) : createSuspended_(CreateSuspended) {}
 
 TThread::~TThread() {
-    if (thread_.joinable()) {
-        if (thread_.get_id() == std::this_thread::get_id()) {
-            thread_.detach();
-        } else {
-            Terminate();
-            thread_.join();
-        }
+    if (!thread_) return;
+    if (thread_->IsCurrent()) {
+        thread_->Detach();
+    } else {
+        Terminate();
+        thread_->Join();
     }
 }
 
@@ -37,7 +36,7 @@ void TThread::Start() {
     }
     std::lock_guard lock(startMu_); // Run must not detach before thread_ is assigned
     try {
-        thread_ = std::thread([this] { Run(); });
+        thread_ = std::make_unique<detail::OsThread>([this] { Run(); }, stackSize_);
     } catch (...) {
         std::lock_guard countLock(g_countMu);
         --g_running;
@@ -60,7 +59,9 @@ void TThread::ApplyPriority() {
 }
 
 void TThread::WaitFor() {
-    if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();
+    if (!thread_ || thread_->IsCurrent()) return;
+    thread_->Join();
+    thread_.reset();
 }
 
 ENoMainLoop::ENoMainLoop()
@@ -68,11 +69,31 @@ ENoMainLoop::ENoMainLoop()
                 "main thread, or install the Qt loop, before a thread synchronises with it") {}
 
 struct TThread::SyncCall {
-    std::mutex mu;
-    std::condition_variable cv;
-    bool started = false; // the main thread runs fn: the waiter must see it through
-    bool done = false;
-    std::string abandoned;
+    enum : uint32_t { Queued, Started, Done, Abandoned, Stage = 3, Asleep = 4 };
+    // Queued -> Started -> Done by the main thread, or Queued -> Abandoned by the owner;
+    // once Started the waiter sees it through. Asleep: the waiter needs a wake-up call.
+    std::atomic<uint32_t> state{Queued};
+
+    // From Queued only; false when the call is already past it.
+    bool Leave(uint32_t to) {
+        uint32_t s = state.load();
+        do
+            if ((s & Stage) != Queued) return false;
+        while (!state.compare_exchange_weak(s, to | (s & Asleep)));
+        return true;
+    }
+    void End(uint32_t to) {
+        if (state.exchange(to, std::memory_order_acq_rel) & Asleep) detail::WakeWord(state, false);
+    }
+    uint32_t Await() {
+        for (;;) {
+            uint32_t s = state.load(std::memory_order_acquire);
+            if ((s & Stage) >= Done) return s & Stage;
+            if (!(s & Asleep) && !state.compare_exchange_weak(s, s | Asleep)) continue;
+            detail::WaitWord(state, s | Asleep, -1);
+        }
+    }
+    const std::function<void()>* fn; // the waiter's: reached only once started
     std::exception_ptr error;
 };
 
@@ -97,7 +118,8 @@ void TThread::Run() {
     finished_.store(true, std::memory_order_release);
     if (selfFree) {
         { std::lock_guard lock(startMu_); }
-        thread_.detach();
+        thread_->Detach();
+        thread_.reset();
         delete this;
     }
     // Notify under the lock, so a waiter that sees 0 finds the notification already done.
@@ -114,6 +136,7 @@ void TThread::Synchronize(const std::function<void()>& fn) {
         return;
     }
     auto call = std::make_shared<SyncCall>();
+    call->fn = &fn;
     TThread* self = Current();
     if (self) {
         std::lock_guard lock(self->syncMu_);
@@ -121,32 +144,23 @@ void TThread::Synchronize(const std::function<void()>& fn) {
         self->syncPending_ = call;
     }
     // The task keeps the record: an abandoned waiter leaves before the task runs.
-    loop.Post([call, fn] {
-        {
-            std::lock_guard lock(call->mu);
-            if (!call->abandoned.empty()) return;
-            call->started = true;
-        }
-        std::exception_ptr error;
+    loop.Post([call] {
+        if (!call->Leave(SyncCall::Started)) return;
         try {
-            fn();
+            (*call->fn)();
         } catch (...) {
-            error = std::current_exception();
+            call->error = std::current_exception();
         }
-        std::lock_guard lock(call->mu);
-        call->error = error;
-        call->done = true;
-        call->cv.notify_one();
+        call->End(SyncCall::Done);
     });
-    std::unique_lock lock(call->mu);
-    call->cv.wait(lock, [&] { return call->done || !call->abandoned.empty(); });
-    const bool abandoned = !call->done;
-    lock.unlock();
+    const uint32_t state = call->Await();
+    std::string abandoned;
     if (self) {
         std::lock_guard selfLock(self->syncMu_);
         self->syncPending_.reset();
+        if (state == SyncCall::Abandoned) abandoned = self->syncAbandoned_;
     }
-    if (abandoned) throw ESyncAbandoned(call->abandoned);
+    if (state == SyncCall::Abandoned) throw ESyncAbandoned(abandoned);
     if (call->error) std::rethrow_exception(call->error);
 }
 
@@ -154,10 +168,8 @@ void TThread::AbandonSynchronize(const std::string& Reason) {
     std::lock_guard lock(syncMu_);
     syncAbandoned_ = Reason;
     if (!syncPending_) return;
-    std::lock_guard callLock(syncPending_->mu);
-    if (syncPending_->started) return; // fn runs on the main thread: it will return
-    syncPending_->abandoned = Reason;
-    syncPending_->cv.notify_one();
+    // A call the main thread has started will return: the waiter sees it through.
+    if (syncPending_->Leave(SyncCall::Abandoned)) detail::WakeWord(syncPending_->state, false);
 }
 
 int TThread::RunningCount() {

@@ -9,9 +9,12 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 
 namespace rtl {
+
+namespace detail {
+class OsThread;
+}
 
 /// Raised by TThread::Synchronize when no main loop is bound to a thread: nobody would run
 /// the call, and running it on the calling thread would break the caller's assumption.
@@ -71,6 +74,10 @@ class TThread {
     bool Finished() const { return finished_.load(std::memory_order_acquire); }
     /// Waits until Execute has returned (not for free-on-terminate threads).
     void WaitFor();
+    /// The stack the thread reserves when started; 0 (the default) is the system's.
+    size_t StackSize() const { return stackSize_; }
+    /// Sets what Start reserves; no effect once started.
+    void SetStackSize(size_t bytes) { stackSize_ = bytes; }
 
     /// Runs fn on the main thread and waits for it; an exception fn raises is raised again
     /// here. On the main thread fn runs at once. Raises ENoMainLoop when no main loop is
@@ -105,13 +112,14 @@ class TThread {
     std::atomic<int> tid_{0};
     bool freeOnTerminate_ = false;
     bool createSuspended_;
+    size_t stackSize_ = 0;
     std::exception_ptr fatal_;
     std::mutex startMu_;
     struct SyncCall;
     std::mutex syncMu_;
     std::shared_ptr<SyncCall> syncPending_; // the call this thread waits for, if any
     std::string syncAbandoned_;             // not empty once abandoned
-    std::thread thread_;
+    std::unique_ptr<detail::OsThread> thread_;
 };
 
 } // namespace rtl

@@ -27,15 +27,15 @@ int Queued(int fd, unsigned long request) {
 // One system call a move: a tty hands over all it holds, or takes all it has room for.
 class PosixDevice::Mover final : public detail::TByteMover {
   public:
-    explicit Mover(int fd) : fd_(fd) {}
+    Mover(int fd, std::optional<DWORD>& inputKnown) : fd_(fd), inputKnown_(inputKnown) {}
 
     detail::TMoved Receive(BYTE* dst, DWORD max) override {
         for (;;) {
             const ssize_t n = ::read(fd_, dst, max);
-            if (n >= 0) return {DWORD(n), 0};
+            if (n >= 0) return Took(DWORD(n), max);
             // With VMIN and VTIME 0 an empty tty reads 0 bytes, as a hung-up one does; a
             // hang-up shows itself to epoll.
-            if (errno == EAGAIN) return {};
+            if (errno == EAGAIN) return Took(0, max);
             if (errno != EINTR) return {0, DWORD(errno)};
         }
     }
@@ -50,7 +50,18 @@ class PosixDevice::Mover final : public detail::TByteMover {
     }
 
   private:
+    detail::TMoved Took(DWORD n, DWORD max) {
+        if (n < max)
+            inputKnown_ = 0; // the tty gave all it had
+        else if (inputKnown_ && n <= *inputKnown_)
+            *inputKnown_ -= n;
+        else
+            inputKnown_.reset();
+        return {n, 0};
+    }
+
     const int fd_;
+    std::optional<DWORD>& inputKnown_;
 };
 
 bool PosixDevice::Usable() const {
@@ -83,7 +94,7 @@ void PosixDevice::Serve() {
             priority_.reset(); // the tty refuses it; nothing else can be done with it
         }
     }
-    Mover mover(fd_);
+    Mover mover(fd_, inputKnown_);
     const auto now = Clock::now();
     if (engine_.ServeReads(mover, now) == EIO) return Lose();
     if (!priority_ && engine_.ServeWrites(mover, now) == EIO) return Lose();
@@ -135,9 +146,11 @@ bool PosixDevice::WaitEvent(DWORD* events, OVERLAPPED* ov) {
     // One wait at a time, and only for something.
     if (engine_.Mask() == 0 || engine_.Waiting()) return detail::Fail(ERROR_INVALID_PARAMETER);
     r->Events = events;
+    countReported_ = false; // the last event's dispatch is over
     engine_.Submit(r);
     // Input queued before anyone watched counts as received; input already reported does not.
-    if (!r->Finished) engine_.Raise(Observe());
+    // Whoever completes the wait looks at the tty again or sleeps in epoll first.
+    if (!r->Finished) engine_.Raise(Observe(true));
     if (r->Finished) return TRequestEngine::Answer(*r, nullptr);
     if (!ov) {
         DriveUntil(
@@ -189,13 +202,16 @@ bool PosixDevice::TxDrainAwaited() const {
 
 // The masked events the tty shows: input beyond what was reported, line counters that
 // moved, output drained.
-DWORD PosixDevice::Observe() {
+DWORD PosixDevice::Observe(bool sleepsNext) {
     const DWORD mask = engine_.Mask();
     if (lost_ || mask == 0) return 0;
     DWORD ev = 0;
     if (mask & (EV_RXCHAR | EV_RX80FULL)) {
-        const int queued = Queued(fd_, FIONREAD);
-        ev |= engine_.InputEvents(static_cast<DWORD>(queued));
+        if (!sleepsNext || !inputKnown_) inputKnown_ = static_cast<DWORD>(Queued(fd_, FIONREAD));
+        const DWORD queued = *inputKnown_;
+        const DWORD input = engine_.InputEvents(queued);
+        countReported_ = input != 0;
+        ev |= input;
         if (queued * 5 >= InputBufferSize * 4) ev |= EV_RX80FULL;
     }
     LineCounters now;

@@ -72,7 +72,9 @@ class PosixDevice final : public detail::Device,
     bool HelperWanted() const;
     void Help();
     void Serve();
-    DWORD Observe();
+    /// The events the tty shows; sleeping next, the driver may count on the input queue
+    /// as last looked at, since epoll reports every arrival after that look.
+    DWORD Observe(bool sleepsNext);
     void Lose();
     void Nudge();
     void Wake();
@@ -102,6 +104,10 @@ class PosixDevice final : public detail::Device,
     LineCounters eventCounters_; // seen by the event wait
     LineCounters errorCounters_; // seen by ClearCommError
     std::optional<char> priority_;
+    // The input queue as last looked at, less what reads took since; unknown once epoll
+    // reports input, or when a read took more than was known.
+    std::optional<DWORD> inputKnown_;
+    bool countReported_ = false; // inputKnown_ was just reported: the next count may use it
 };
 
 } // namespace qwin::posix

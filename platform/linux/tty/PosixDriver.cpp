@@ -80,7 +80,7 @@ void PosixDevice::Drive(Lock& lock, const std::function<bool()>& done, Until unt
     helperDriving_ = helper;
     for (;;) {
         Serve();
-        engine_.Raise(Observe());
+        engine_.Raise(Observe(!until || Clock::now() < *until));
         if (done() || closed_ || lost_ || (helper && waiting_ > 0)) break;
         if (until && Clock::now() >= *until) break;
         Until next = NextDeadline();
@@ -105,6 +105,7 @@ void PosixDevice::Drive(Lock& lock, const std::function<bool()>& done, Until unt
                 [[maybe_unused]] ssize_t r = ::read(wakeFd_, &count, sizeof count);
             } else {
                 hungUp |= (events[i].events & (EPOLLHUP | EPOLLERR)) != 0;
+                if (events[i].events & ~EPOLLOUT) inputKnown_.reset(); // something arrived
             }
         }
         if (hungUp && !closed_) Lose();

@@ -26,6 +26,7 @@ bool PosixDevice::Purge(DWORD flags) {
     if (flags & PURGE_RXCLEAR) {
         if (tcflush(fd_, TCIFLUSH) != 0) return FailErrno();
         engine_.InputDiscarded();
+        inputKnown_ = 0;
     }
     if (flags & PURGE_TXCLEAR) {
         if (tcflush(fd_, TCOFLUSH) != 0) return FailErrno();
@@ -72,7 +73,14 @@ bool PosixDevice::ClearError(DWORD* errors, COMSTAT* stat) {
     }
     if (stat) {
         int in = 0, out = 0;
-        if (ioctl(fd_, FIONREAD, &in) != 0 || ioctl(fd_, TIOCOUTQ, &out) != 0) return FailErrno();
+        // A handler reading what its event reported needs no second look at the queue.
+        if (countReported_ && inputKnown_)
+            in = static_cast<int>(*inputKnown_);
+        else if (ioctl(fd_, FIONREAD, &in) != 0)
+            return FailErrno();
+        countReported_ = false;
+        inputKnown_ = static_cast<DWORD>(in);
+        if (ioctl(fd_, TIOCOUTQ, &out) != 0) return FailErrno();
         *stat = {};
         stat->cbInQue = static_cast<DWORD>(in);
         // Bytes of a write still waiting for room are queued output too.
