@@ -53,7 +53,7 @@ class TCustomComPort : public TComponent {
     void SetDeviceName(const string& value);
     /// The process priority class taken while the port is open.
     TPriorityClass PriorityClass() const { return FPriorityClass; }
-    /// Stores the class and applies it at once on an open port.
+    /// Stores the class, taken from the next Open. Raises EComError on an open port.
     void SetPriorityClass(TPriorityClass value);
     /// A version and credit line; writing it is accepted and ignored.
     string About() const;
