@@ -121,7 +121,7 @@ class TRequestEngine {
     /// the input queue holds now.
     DWORD InputEvents(DWORD queued);
     /// EV_CTS / EV_DSR / EV_RLSD for lines that changed since the last report, EV_RING
-    /// when the ring indicator came on. modem: MS_ flags now.
+    /// when the ring indicator went off. modem: MS_ flags now.
     DWORD LineEvents(DWORD modem);
     /// Resets the line report to modem without raising anything (at open).
     void LinesAre(DWORD modem) { FReportedModem = modem; }
@@ -153,7 +153,8 @@ class TRequestEngine {
 };
 
 /// The line events between two readings of the modem lines (MS_ flags): EV_CTS / EV_DSR /
-/// EV_RLSD for each line that changed, EV_RING when the ring indicator came on.
+/// EV_RLSD for each line that changed, EV_RING when the ring indicator went off (its
+/// trailing edge, where a UART and the Linux serial core count a ring).
 DWORD ModemLineEvents(DWORD before, DWORD now);
 
 } // namespace qwin::detail
