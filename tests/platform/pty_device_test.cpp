@@ -1,5 +1,6 @@
 // What only a pty shows: hang-up of the other end, how a system device opens, and the
-// settings as the tty holds them.
+// settings as the tty holds them; and whether a real port named for the contract opens.
+#include "hardware_end.h"
 #include "platform/linux/tty/TermiosIo.h"
 #include "pty_end.h"
 #include "tests/support/ClassicRate.h"
@@ -235,6 +236,15 @@ TEST(PtyOpen, PermissionDeniedCarriesTheSystemsCode) {
         code = static_cast<int>(OpenError(pty.Name()));
     }
     EXPECT_EQ(code, EACCES);
+}
+
+TEST(RealPort, TheOneNamedOpens) {
+    if (!TestPort()) {
+        GTEST_SKIP() << "no real port named: set QUILLON_TEST_PORT to a port with a loopback "
+                        "plug, or with QUILLON_TEST_PEER to the two ends of a null-modem cable";
+    }
+    Handle port(OpenPort(rtl::Utf8ToString(TestPort())));
+    EXPECT_TRUE(port.Valid()) << "QUILLON_TEST_PORT: " << SysErrorMessage(GetLastError());
 }
 
 } // namespace

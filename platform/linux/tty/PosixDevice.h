@@ -2,6 +2,7 @@
 // A serial device over a tty file descriptor (a real port or a pty).
 #include "platform/core/Device.h"
 #include "platform/linux/tty/DcbTermios.h"
+#include "platform/linux/tty/LineWatch.h"
 #include "platform/linux/tty/TermiosIo.h"
 #include "platform/requests/RequestEngine.h"
 
@@ -19,7 +20,10 @@ namespace qwin::posix {
 /// GetOverlappedResult, or WaitForSingleObject on a request's event): it sleeps in epoll
 /// on the tty and an eventfd, and serves every pending request while it does. One thread
 /// drives at a time. A helper thread drives only while transfers are pending that nobody
-/// waits for, and gives way as soon as someone does.
+/// waits for, and gives way as soon as someone does. Modem-line changes come from a
+/// LineWatch thread, present while line events are in the mask and the tty has modem
+/// lines; it reports under the device's lock and wakes the driver. Lock order: mu_ alone;
+/// a LineWatch is destroyed with mu_ released, since its thread takes mu_ to report.
 class PosixDevice final : public detail::Device,
                           public detail::Pump,
                           public std::enable_shared_from_this<PosixDevice> {
@@ -73,6 +77,15 @@ class PosixDevice final : public detail::Device,
     void Help();
     void Serve();
     DWORD Observe();
+    /// The masked events the driver's counters and modem lines show since the last look.
+    DWORD LineNews();
+    bool ReadModem(DWORD& status);
+    /// Whether the last byte has left the wire (TIOCSER_TEMT); true for drivers that
+    /// cannot tell.
+    bool TransmitterEmpty();
+    /// Starts or stops the line watch as the mask asks; what to destroy after unlocking.
+    std::unique_ptr<LineWatch> WatchLines();
+    bool LineChanged(int error);
     void Lose();
     void Nudge();
     void Wake();
@@ -102,6 +115,8 @@ class PosixDevice final : public detail::Device,
     LineCounters eventCounters_; // seen by the event wait
     LineCounters errorCounters_; // seen by ClearCommError
     std::optional<char> priority_;
+    bool hasLines_ = false; // the driver answers TIOCMGET
+    std::unique_ptr<LineWatch> lineWatch_;
 };
 
 } // namespace qwin::posix

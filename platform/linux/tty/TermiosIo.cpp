@@ -4,6 +4,8 @@
 // this file alone includes the kernel header, and trades in TtyImage.
 #include "platform/linux/tty/TermiosIo.h"
 
+#include "platform/linux/tty/LineIoctl.h"
+
 #include <asm/termbits.h>
 #include <cerrno>
 #include <cstring>
@@ -71,7 +73,11 @@ int WriteTty(int fd, const TtyImage& t) {
 
 int ReadLineCounters(int fd, LineCounters& c) {
     serial_icounter_struct k{};
-    if (ioctl(fd, TIOCGICOUNT, &k) != 0) return errno;
+    if (LineIoctl(fd, TIOCGICOUNT, &k) != 0) return errno;
+    c.cts = static_cast<uint32_t>(k.cts);
+    c.dsr = static_cast<uint32_t>(k.dsr);
+    c.dcd = static_cast<uint32_t>(k.dcd);
+    c.rng = static_cast<uint32_t>(k.rng);
     c.frame = static_cast<uint32_t>(k.frame);
     c.overrun = static_cast<uint32_t>(k.overrun);
     c.parity = static_cast<uint32_t>(k.parity);
