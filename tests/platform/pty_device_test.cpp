@@ -4,6 +4,7 @@
 #include "platform/linux/tty/TermiosIo.h"
 #include "pty_end.h"
 #include "tests/support/ClassicRate.h"
+#include "uart_end.h"
 
 #include <cstdio>
 #include <cstring>
@@ -236,6 +237,32 @@ TEST(PtyOpen, PermissionDeniedCarriesTheSystemsCode) {
         code = static_cast<int>(OpenError(pty.Name()));
     }
     EXPECT_EQ(code, EACCES);
+}
+
+using UartDevice = OnlyOn<UartEnd>;
+
+int Threads() {
+    return int(std::distance(std::filesystem::directory_iterator("/proc/self/task"),
+                             std::filesystem::directory_iterator()));
+}
+
+TEST_F(UartDevice, OneThreadSleepsInTheDriverOnlyWhileLineEventsAreAsked) {
+    const int open = Threads();
+    ASSERT_TRUE(SetCommMask(port, EV_RXCHAR | EV_ERR));
+    EXPECT_EQ(end().model.Sleepers(), 0);
+    ASSERT_TRUE(SetCommMask(port, EV_RXCHAR | EV_CTS));
+    end().model.AwaitSleepers(1);
+    EXPECT_EQ(Threads(), open + 1);
+    ASSERT_TRUE(SetCommMask(port, EV_RING)); // still one
+    EXPECT_EQ(Threads(), open + 1);
+    ASSERT_TRUE(SetCommMask(port, EV_RXCHAR));
+    EXPECT_EQ(end().model.Sleepers(), 0) << "woken out of the driver and ended";
+    EXPECT_EQ(Threads(), open);
+    ASSERT_TRUE(SetCommMask(port, EV_DSR));
+    end().model.AwaitSleepers(1);
+    port.Close();
+    EXPECT_EQ(end().model.Sleepers(), 0);
+    EXPECT_EQ(Threads(), open);
 }
 
 TEST(RealPort, TheOneNamedOpens) {

@@ -105,6 +105,7 @@ int TUartModel::WaitForChange(int fd, unsigned long mask) {
     std::unique_lock lock(FMutex);
     const Counters at = FCounts;
     FSleepers.push_back(wake);
+    FLooked.notify_all();
     int result = 0;
     for (;;) {
         const Counters& n = FCounts;
@@ -130,6 +131,7 @@ int TUartModel::WaitForChange(int fd, unsigned long mask) {
         [[maybe_unused]] ssize_t got = read(wake, &count, sizeof count);
     }
     FSleepers.erase(std::find(FSleepers.begin(), FSleepers.end(), wake));
+    FLooked.notify_all();
     lock.unlock();
     close(wake);
     if (result == 0) return 0;
@@ -210,6 +212,11 @@ void TUartModel::AwaitLookAfter(unsigned looks) const {
 int TUartModel::Sleepers() const {
     std::lock_guard lock(FMutex);
     return int(FSleepers.size());
+}
+
+void TUartModel::AwaitSleepers(int n) const {
+    std::unique_lock lock(FMutex);
+    FLooked.wait(lock, [&] { return int(FSleepers.size()) == n; });
 }
 
 } // namespace quillon_test

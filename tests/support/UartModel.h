@@ -41,8 +41,9 @@ class TUartModel {
     void HoldTransmitter(bool busy);
     /// The lines the port drives (TIOCM_DTR, TIOCM_RTS).
     int Driven() const;
-    /// Threads asleep in TIOCMIWAIT.
+    /// Threads asleep in TIOCMIWAIT, and a wait until there are n.
     int Sleepers() const;
+    void AwaitSleepers(int n) const;
     /// How many times the counters were read (TIOCGICOUNT): each is a look at the line.
     unsigned Looks() const;
     /// Returns once the counters were read again after looks.
@@ -69,7 +70,7 @@ class TUartModel {
     Counters FCounts;
     std::vector<int> FSleepers; // an eventfd per sleeping TIOCMIWAIT
     unsigned FLooks = 0;
-    mutable std::condition_variable FLooked;
+    mutable std::condition_variable FLooked; // a look, or a sleeper came or went
 };
 
 } // namespace quillon_test
