@@ -89,6 +89,19 @@ int TUartModel::Answer(int fd, unsigned long request, void* arg) {
         FLooked.notify_all();
         return 0;
     }
+    case TIOCGSERIAL: {
+        auto* s = static_cast<serial_struct*>(arg);
+        *s = {};
+        s->type = PORT_16550A;
+        s->flags = FFlags;
+        s->baud_base = 115200;
+        return 0;
+    }
+    case TIOCSSERIAL: {
+        const int flags = static_cast<serial_struct*>(arg)->flags;
+        FFlags = FIgnoreLowLatency ? (flags & ~int(ASYNC_LOW_LATENCY)) : flags;
+        return 0;
+    }
     case TIOCSERGETLSR:
         *static_cast<unsigned*>(arg) = FBusy ? 0 : TIOCSER_TEMT;
         return 0;
@@ -192,6 +205,11 @@ void TUartModel::CountErrors(unsigned ce) {
 void TUartModel::HoldTransmitter(bool busy) {
     std::lock_guard lock(FMutex);
     FBusy = busy;
+}
+
+bool TUartModel::LowLatency() const {
+    std::lock_guard lock(FMutex);
+    return FFlags & ASYNC_LOW_LATENCY;
 }
 
 int TUartModel::Driven() const {

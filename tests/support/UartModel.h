@@ -7,6 +7,8 @@
 //                EIO when the line hangs up (as USB serial does when unplugged)
 //   TIOCGICOUNT  the transition and error counters
 //   TIOCSERGETLSR  TIOCSER_TEMT unless the transmitter is kept busy
+//   TIOCGSERIAL / TIOCSSERIAL  the port's flags; ASYNC_LOW_LATENCY is kept, or ignored
+//                as some USB drivers do
 // Everything else, and every other descriptor, goes to the real ioctl. The test plays the
 // far end; bytes still cross the pty as they would cross the wire.
 #include <condition_variable>
@@ -39,6 +41,10 @@ class TUartModel {
     void CountErrors(unsigned ceFlags);
     /// Keeps the last byte in the shift register (TIOCSER_TEMT off) or lets it go.
     void HoldTransmitter(bool busy);
+    /// Makes TIOCSSERIAL succeed without keeping ASYNC_LOW_LATENCY.
+    void IgnoreLowLatency() { FIgnoreLowLatency = true; }
+    /// Whether the port runs with ASYNC_LOW_LATENCY.
+    bool LowLatency() const;
     /// The lines the port drives (TIOCM_DTR, TIOCM_RTS).
     int Driven() const;
     /// Threads asleep in TIOCMIWAIT, and a wait until there are n.
@@ -67,6 +73,8 @@ class TUartModel {
     int FFar = 0;
     int FDriven = 0;
     bool FBusy = false;
+    bool FIgnoreLowLatency = false;
+    int FFlags = 0; // ASYNC_ flags
     Counters FCounts;
     std::vector<int> FSleepers; // an eventfd per sleeping TIOCMIWAIT
     unsigned FLooks = 0;

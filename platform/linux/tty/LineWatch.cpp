@@ -22,11 +22,11 @@ int WakeSignal() {
     static std::once_flag once;
     std::call_once(once, [] {
         for (int sig = SIGRTMAX; sig >= SIGRTMIN; --sig) {
-            struct sigaction was{};
+            struct sigaction was {};
             if (sigaction(sig, nullptr, &was) != 0 || was.sa_handler != SIG_DFL ||
                 (was.sa_flags & SA_SIGINFO))
                 continue;
-            struct sigaction act{};
+            struct sigaction act {};
             act.sa_handler = Nothing;
             sigemptyset(&act.sa_mask);
             act.sa_flags = 0; // no SA_RESTART: the driver's wait must end, not resume

@@ -50,6 +50,7 @@ class PosixDevice final : public detail::Device,
     bool TransmitChar(char c) override;
     bool ModemStatus(DWORD* status) override;
     bool Properties(COMMPROP& prop) override;
+    bool LowLatency(bool on) override;
     void Close() override;
 
     std::optional<DWORD> Await(detail::Event& ev, DWORD ms) override;

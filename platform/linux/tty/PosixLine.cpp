@@ -147,6 +147,13 @@ bool PosixDevice::TransmitChar(char c) {
     return true;
 }
 
+bool PosixDevice::LowLatency(bool on) {
+    std::lock_guard lock(mu_);
+    if (!Usable()) return false;
+    const int err = SetLowLatency(fd_, on);
+    return err == 0 || detail::Fail(static_cast<DWORD>(err));
+}
+
 bool PosixDevice::ModemStatus(DWORD* status) {
     std::lock_guard lock(mu_);
     if (!Usable()) return false;

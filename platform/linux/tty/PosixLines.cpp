@@ -1,7 +1,6 @@
 // Modem lines and the driver's counters: what they tell the event wait.
-#include "platform/linux/tty/PosixDevice.h"
-
 #include "platform/linux/tty/LineIoctl.h"
+#include "platform/linux/tty/PosixDevice.h"
 
 #include <cerrno>
 #include <sys/ioctl.h>
@@ -46,9 +45,12 @@ std::unique_ptr<LineWatch> PosixDevice::WatchLines() {
     const bool wanted = hasLines_ && !lost_ && !closed_ && (engine_.Mask() & ModemEvents);
     if (!wanted) return std::move(lineWatch_);
     if (!lineWatch_) {
-        auto watch = std::make_unique<LineWatch>(fd_, [this](int error) { return LineChanged(error); });
-        if (watch->Started()) lineWatch_ = std::move(watch);
-        else return watch;
+        auto watch =
+            std::make_unique<LineWatch>(fd_, [this](int error) { return LineChanged(error); });
+        if (watch->Started())
+            lineWatch_ = std::move(watch);
+        else
+            return watch;
     }
     return nullptr;
 }

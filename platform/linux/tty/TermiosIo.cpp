@@ -86,4 +86,16 @@ int ReadLineCounters(int fd, LineCounters& c) {
     return 0;
 }
 
+int SetLowLatency(int fd, bool on) {
+    serial_struct s{};
+    if (LineIoctl(fd, TIOCGSERIAL, &s) != 0) return errno;
+    const bool was = (s.flags & ASYNC_LOW_LATENCY) != 0;
+    if (was == on) return 0;
+    s.flags = on ? (s.flags | ASYNC_LOW_LATENCY) : (s.flags & ~ASYNC_LOW_LATENCY);
+    if (LineIoctl(fd, TIOCSSERIAL, &s) != 0) return errno;
+    // Some drivers accept the call and ignore the flag: only what reads back counts.
+    if (LineIoctl(fd, TIOCGSERIAL, &s) != 0) return errno;
+    return ((s.flags & ASYNC_LOW_LATENCY) != 0) == on ? 0 : EOPNOTSUPP;
+}
+
 } // namespace qwin::posix

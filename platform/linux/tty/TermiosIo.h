@@ -14,5 +14,9 @@ int WriteTty(int fd, const TtyImage& t);
 /// The driver's counters (TIOCGICOUNT): 0 or errno; drivers that keep none (a pty)
 /// answer ENOTTY or EINVAL.
 int ReadLineCounters(int fd, LineCounters& c);
+/// Sets or clears the driver's low-latency flag (TIOCGSERIAL, TIOCSSERIAL) and reads it
+/// back: 0, or errno (ENOTTY and EINVAL where the driver has none; EOPNOTSUPP when it keeps
+/// the flag unchanged).
+int SetLowLatency(int fd, bool on);
 
 } // namespace qwin::posix
