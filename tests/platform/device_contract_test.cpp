@@ -363,6 +363,9 @@ TEST_P(Lines, EachChangeEndsThePendingWaitAndShowsInTheStatus) {
             const unsigned looks = other->Looks();
             auto ended = std::async(std::launch::async, [&] { return EndsPromptly(); });
             other->AwaitLookAfter(looks); // the waiter drives the device, asleep or about to
+            // A change before the watch is back in the driver would wait for the next one:
+            // TIOCMIWAIT measures from its own start.
+            other->AwaitWatched();
             if (!other->Drive(before ^ row.lines)) {
                 ended.get();
                 GTEST_SKIP() << "no hand on the lines";

@@ -51,6 +51,8 @@ class OtherEnd {
     /// that already sleeps if something wakes it.
     virtual unsigned Looks() const { return 0; }
     virtual void AwaitLookAfter(unsigned) const {}
+    /// Returns once something of the device sleeps in the driver until a line moves.
+    virtual void AwaitWatched() const {}
     /// Takes the device away, as pulling an adapter does.
     virtual bool Unplug() { return false; }
 };

@@ -34,6 +34,7 @@ class UartEnd : public PtyEnd {
     }
     unsigned Looks() const override { return model.Looks(); }
     void AwaitLookAfter(unsigned looks) const override { model.AwaitLookAfter(looks); }
+    void AwaitWatched() const override { model.AwaitSleepers(1); }
     bool Unplug() override {
         pty.CloseMaster();
         return true;

@@ -47,7 +47,7 @@ class TUartModel {
     bool LowLatency() const;
     /// The lines the port drives (TIOCM_DTR, TIOCM_RTS).
     int Driven() const;
-    /// Threads asleep in TIOCMIWAIT, and a wait until there are n.
+    /// Threads asleep in TIOCMIWAIT, and a wait until there are at least n.
     int Sleepers() const;
     void AwaitSleepers(int n) const;
     /// How many times the counters were read (TIOCGICOUNT): each is a look at the line.

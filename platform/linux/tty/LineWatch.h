@@ -1,7 +1,9 @@
 #pragma once
 // A thread asleep in the driver (TIOCMIWAIT) until a modem line changes: the only way a
 // tty tells of its lines without being asked over and over. It exists only while someone
-// wants line events.
+// wants line events. TIOCMIWAIT measures from its own start: a change in the moment
+// between the thread's start (or its last report) and its return into the driver shows at
+// the next change or the next look at the line, not at once.
 //
 // Waking it: the kernel ends TIOCMIWAIT on a line change, on a hang-up, and on a signal.
 // To stop it, the watcher's own duplicate of the tty is first replaced (dup2) by a dead
