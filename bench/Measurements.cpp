@@ -81,10 +81,10 @@ TEchoResult MeasureEcho(const std::string& program, const TSizes& sizes) {
             static_cast<double>(after.VoluntarySwitches - before.VoluntarySwitches) / total};
 }
 
-TIdleResult MeasureIdle(const std::string& program, const TSizes& sizes) {
+TIdleResult MeasureIdle(const std::string& program, const TSizes& sizes, const char* mode) {
     TPtyPair pty;
     pty.MakeRaw();
-    TStackProcess stack(program, {pty.SlavePath(), "idle", "0"});
+    TStackProcess stack(program, {pty.SlavePath(), mode, "0"});
     ExpectLine(stack, "READY", kStartLimit);
     stack.StayQuiet(sizes.IdleSettle);
     const TThreadCost before = stack.Cost();

@@ -37,7 +37,8 @@ struct TSizes {
 TRxResult MeasureRx(const std::string& program, const TSizes& sizes);
 /// One byte out, the same byte back, EchoWarmup times untimed and then Echoes timed.
 TEchoResult MeasureEcho(const std::string& program, const TSizes& sizes);
-/// The stack's cost over IdleSpan, starting IdleSettle after it said READY.
-TIdleResult MeasureIdle(const std::string& program, const TSizes& sizes);
+/// The stack's cost over IdleSpan, starting IdleSettle after it said READY; mode is the
+/// stack's idle mode ("idle", or "idle-lines" with the modem-line events armed).
+TIdleResult MeasureIdle(const std::string& program, const TSizes& sizes, const char* mode);
 
 } // namespace quillon::bench

@@ -1,5 +1,6 @@
 #pragma once
-// The command line every benchmark stack takes: <tty> rx|echo|idle <count>.
+// The command line every benchmark stack takes: <tty> rx|echo|idle <count>; the Quillon
+// stack also takes idle-lines.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -9,7 +10,7 @@
 
 namespace quillon::bench {
 
-enum class TMode { Rx, Echo, Idle };
+enum class TMode { Rx, Echo, Idle, IdleLines };
 
 struct TStackArgs {
     std::string Device;
@@ -21,9 +22,11 @@ struct TStackArgs {
 inline std::optional<TStackArgs> ParseStackArgs(int argc, char** argv) {
     if (argc == 4) {
         TStackArgs args{argv[1], TMode::Rx, 0};
-        const bool known = std::strcmp(argv[2], "rx") == 0 ||
-                           (std::strcmp(argv[2], "echo") == 0 && (args.Mode = TMode::Echo, true)) ||
-                           (std::strcmp(argv[2], "idle") == 0 && (args.Mode = TMode::Idle, true));
+        const bool known =
+            std::strcmp(argv[2], "rx") == 0 ||
+            (std::strcmp(argv[2], "echo") == 0 && (args.Mode = TMode::Echo, true)) ||
+            (std::strcmp(argv[2], "idle") == 0 && (args.Mode = TMode::Idle, true)) ||
+            (std::strcmp(argv[2], "idle-lines") == 0 && (args.Mode = TMode::IdleLines, true));
         char* end = nullptr;
         args.Count = std::strtoull(argv[3], &end, 10);
         if (known && *argv[3] != '\0' && *end == '\0') return args;

@@ -22,6 +22,8 @@ struct TStack {
     const char* Name;
     const char* Program;
     const char* Needs; // what a build without it lacked
+    const char* IdleMode = "idle";
+    bool IdleOnly = false; // a variant of the stack above that differs only when idle
 };
 
 // The first is the limit every ratio refers to.
@@ -30,6 +32,8 @@ const TStack kStacks[] = {
     {"Qt serial port", "quillon-bench-qt", "Qt 6 SerialPort (qt6-serialport-dev)"},
     {"libserialport", "quillon-bench-libserialport", "libserialport (libserialport-dev)"},
     {"Quillon", "quillon-bench-stack", "the Quillon build"},
+    {"Quillon, modem-line events armed", "quillon-bench-stack", "the Quillon build", "idle-lines",
+     true},
 };
 
 template <class R, class F>
@@ -85,14 +89,15 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "run %d of %d\n", run, runs);
         for (size_t i = 0; i < results.size(); ++i) {
             const std::string& program = programs[i];
-            if (wanted("rx"))
+            const TStack& stack = kStacks[i];
+            if (wanted("rx") && !stack.IdleOnly)
                 Run(results[i], results[i].Rx, "rx", [&] { return MeasureRx(program, sizes); });
-            if (wanted("echo"))
+            if (wanted("echo") && !stack.IdleOnly)
                 Run(results[i], results[i].Echo, "echo",
                     [&] { return MeasureEcho(program, sizes); });
             if (wanted("idle"))
                 Run(results[i], results[i].Idle, "idle",
-                    [&] { return MeasureIdle(program, sizes); });
+                    [&] { return MeasureIdle(program, sizes, stack.IdleMode); });
         }
     }
     std::printf("\nrx: %llu MiB in %zu-byte writes; echo: %d round trips after %d untimed; idle: "

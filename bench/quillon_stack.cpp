@@ -3,14 +3,18 @@
 //   quillon-bench-stack <tty> rx <count>    counts received bytes in OnRxChar
 //   quillon-bench-stack <tty> echo <count>  writes every received byte back from OnRxChar
 //   quillon-bench-stack <tty> idle 0        keeps the port open with OnRxChar armed
+//   quillon-bench-stack <tty> idle-lines 0  the same with the modem-line events armed too,
+//                                           a model of a serial driver behind the pty
 //
 // It prints READY once the port is open and, after <count> bytes (for echo: once the
 // output queue has drained), DONE <n>, then exits 0. Idle runs until it is terminated.
 #include "StackArgs.h"
 #include "comport/ComPort.h"
 #include "rtl/MainLoop.h"
+#include "tests/support/UartModel.h"
 
 #include <cstdio>
+#include <optional>
 #include <string>
 
 namespace {
@@ -26,6 +30,13 @@ class TStack : public TComponent {
         FPort->SetDeviceName(rtl::Utf8ToString(device));
         FPort->SetOnError(TComErrorEvent::Of<&TStack::PortError>(this));
         FPort->SetOnRxChar(TNotifyEvent::Of<&TStack::PortRxChar>(this));
+        if (mode == TMode::IdleLines) {
+            const auto line = TNotifyEvent::Of<&TStack::PortLine>(this);
+            FPort->SetOnCTSChange(line);
+            FPort->SetOnDSRChange(line);
+            FPort->SetOnRLSDChange(line);
+            FPort->SetOnRing(line);
+        }
     }
 
     bool Open() {
@@ -44,7 +55,7 @@ class TStack : public TComponent {
         const AnsiString chunk = FPort->ReadAnsiString();
         FCount += chunk.size();
         if (FMode == TMode::Echo) FPort->WriteAnsiString(chunk);
-        if (FMode == TMode::Idle || FCount < FTarget) return;
+        if (FMode == TMode::Idle || FMode == TMode::IdleLines || FCount < FTarget) return;
         if (FMode == TMode::Echo) {
             FPort->WaitForWriteCompletion();
             FPort->Flush(); // the last byte has left the output queue
@@ -52,6 +63,7 @@ class TStack : public TComponent {
         FPort->SetOnRxChar({}); // nothing more to count: the event thread stops
         rtl::PlainLoop().Quit();
     }
+    void PortLine(TObject*) {}
     void PortError(TCustomComPort*, EComError& E, TComAction& Action) {
         std::fprintf(stderr, "quillon-bench-stack: error %d: %s\n", E.ErrorCode, E.what());
         FFailed = true;
@@ -75,10 +87,13 @@ int main(int argc, char** argv) {
     rtl::Application().SetExceptionDisplay([](const std::string& message) {
         std::fprintf(stderr, "quillon-bench-stack: %s\n", message.c_str());
     });
+    // A pty has no modem lines: the driver's side of them is modelled, before the port opens.
+    std::optional<quillon_test::TUartModel> lines;
+    if (args->Mode == TMode::IdleLines) lines.emplace(-1, args->Device);
     TStack stack(args->Device, args->Mode, args->Count);
     if (!stack.Open()) return 1;
     bench::SayReady();
-    if (args->Mode != TMode::Idle && args->Count == 0) {
+    if (args->Mode != TMode::Idle && args->Mode != TMode::IdleLines && args->Count == 0) {
         bench::SayDone(0);
         return 0;
     }

@@ -53,7 +53,7 @@ class TCustomComPort : public TComponent {
     void SetDeviceName(const string& value);
     /// The process priority class taken while the port is open.
     TPriorityClass PriorityClass() const { return FPriorityClass; }
-    /// Stores the class and applies it at once on an open port.
+    /// Stores the class, taken from the next Open. Raises EComError on an open port.
     void SetPriorityClass(TPriorityClass value);
     /// A version and credit line; writing it is accepted and ignored.
     string About() const;
@@ -105,6 +105,15 @@ class TCustomComPort : public TComponent {
     // ---- events and their thread
     /// True (default): line-event handlers run on the main thread; false: on the event thread.
     bool SynchronizeEvents() const { return FSynchronizeEvents; }
+    /// Whether the driver is asked to hand received bytes on at once (false by default).
+    /// Many USB adapters otherwise hold them up to 16 ms, the largest delay a request and
+    /// its reply meet. Applied at Open and at once while open; a driver without such a
+    /// mode, or one that ignores it, raises EComError (Linux: TIOCSSERIAL's
+    /// ASYNC_LOW_LATENCY). Under Windows it is a setting of the adapter's driver and this
+    /// changes nothing.
+    bool LowLatency() const { return FLowLatency; }
+    /// Stores the choice; pushes it while open.
+    void SetLowLatency(bool value);
     /// Chooses where line-event handlers run. Raises EComError on an open port.
     void SetSynchronizeEvents(bool value);
     /// The event thread's priority (a nice level on Linux).
@@ -416,6 +425,7 @@ class TCustomComPort : public TComponent {
     void ApplyBufferSizes();
     /// Pushes the time-outs to the open device. Raises EComError.
     void ApplyTimeouts();
+    void ApplyLowLatency();
     /// Sets the event mask from the line handlers, starts or stops the thread. Raises EComError.
     void ApplyEventMask();
     /// Starts the event thread unless one runs. Raises EComError (SCreateThread).
@@ -486,6 +496,7 @@ class TCustomComPort : public TComponent {
     TPriorityClass FPriorityClass = pcDefault;
     TStopBits FStopBits = sbDefault;
     bool FSynchronizeEvents = true;
+    bool FLowLatency = false;
     TTimeouts* FTimeouts = nullptr;
 
     TOpenCloseEvent FAfterClose, FAfterOpen;

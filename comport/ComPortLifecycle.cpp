@@ -121,6 +121,7 @@ void TCustomComPort::CreateHandle() {
         ApplyBufferSizes();
         ApplyDCB();
         ApplyTimeouts();
+        if (FLowLatency) ApplyLowLatency(); // the driver's own choice stands unless asked
         ApplyEventMask();
     } catch (...) {
         DestroyHandle();

@@ -177,6 +177,17 @@ void TCustomComPort::ApplyBufferSizes() {
                           static_cast<DWORD>(FBufferSizes->Output())));
 }
 
+void TCustomComPort::SetLowLatency(bool value) {
+    if (value == FLowLatency) return;
+    FLowLatency = value;
+    ApplyLowLatency();
+}
+
+void TCustomComPort::ApplyLowLatency() {
+    if (!Active() || IsDesigning()) return;
+    CheckResult(SetCommLowLatency(FHandle, FLowLatency));
+}
+
 void TCustomComPort::ApplyTimeouts() {
     if (!Active() || IsDesigning()) return;
     COMMTIMEOUTS timeouts{};

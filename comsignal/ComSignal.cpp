@@ -308,7 +308,14 @@ void TComSignal::DoLineError(TObject*, TLineErrors LineErrors) {
 }
 
 void TComSignal::DoModemSignal(TObject*) {
-    UpdateSignal();
+    // A ring is reported once the indicator has gone off again, so the line's state would
+    // never light the lamp: a ring lights it for Delay, like an event.
+    if (FSignal == siRing) {
+        SetSignalValue(true);
+        RestartTimer();
+    } else {
+        UpdateSignal();
+    }
     if (FOnModemSignal) FOnModemSignal(FComPort);
 }
 

@@ -32,6 +32,8 @@ enum TSignal : uint8_t {
 };
 
 /// A signal indicator: lights a control while a port's line event or line state is on.
+/// CTS, DSR and RLSD follow their line; a ring lights it for Delay, since a ring is only
+/// reported once the ring indicator has gone off again.
 class TComSignal : public TComponent {
   public:
     /// An unbound indicator: off, ColorOff green, ColorOn lime, Delay 100 ms.

@@ -277,6 +277,11 @@ BOOL SetCommBreak(HANDLE h);
 BOOL ClearCommBreak(HANDLE h);
 /// Sends c ahead of the output queue.
 BOOL TransmitCommChar(HANDLE h, char c);
+/// Not a Windows call: asks the driver to hand received bytes on at once instead of
+/// gathering them (many USB adapters hold them up to 16 ms). Fails with the system's code
+/// where the driver has no such mode or refuses it. Under Windows a USB adapter's latency
+/// is a setting of its driver: this succeeds and changes nothing.
+BOOL SetCommLowLatency(HANDLE h, BOOL on);
 
 /// The input lines that are up, as GetCommModemStatus reports them.
 ///@{

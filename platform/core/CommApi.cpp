@@ -103,6 +103,10 @@ BOOL TransmitCommChar(HANDLE h, char c) {
     return OnDevice(h, [&](detail::Device& d) { return d.TransmitChar(c); });
 }
 
+BOOL SetCommLowLatency(HANDLE h, BOOL on) {
+    return OnDevice(h, [&](detail::Device& d) { return d.LowLatency(on != FALSE); });
+}
+
 BOOL GetCommModemStatus(HANDLE h, DWORD* status) {
     return OnDevice(h, [&](detail::Device& d) {
         return status ? d.ModemStatus(status) : detail::Fail(ERROR_INVALID_PARAMETER);

@@ -76,6 +76,8 @@ class Device {
     virtual bool TransmitChar(char c) = 0;
     virtual bool ModemStatus(DWORD* status) = 0;
     virtual bool Properties(COMMPROP& prop) = 0;
+    /// Hands received bytes on at once; devices with nothing to gather keep doing so.
+    virtual bool LowLatency(bool) { return true; }
     /// Ends every pending request (their events are set, last error ERROR_OPERATION_ABORTED)
     /// and releases the device. Never fails; called once, by CloseHandle.
     virtual void Close() = 0;

@@ -296,7 +296,8 @@ DWORD ModemLineEvents(DWORD before, DWORD now) {
     if (changed & MS_CTS_ON) events |= EV_CTS;
     if (changed & MS_DSR_ON) events |= EV_DSR;
     if (changed & MS_RLSD_ON) events |= EV_RLSD;
-    if (changed & now & MS_RING_ON) events |= EV_RING;
+    // A ring is counted when the indicator goes off again, as UARTs and Linux count it.
+    if (changed & before & MS_RING_ON) events |= EV_RING;
     return events;
 }
 

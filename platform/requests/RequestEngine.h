@@ -16,7 +16,9 @@
 //               for a request (a blocking call, GetOverlappedResult, or a wait on the
 //               request's event, through the event's pump), asleep in epoll on the tty and
 //               an eventfd. One thread drives at a time; a helper thread drives only while
-//               transfers are pending that nobody waits for.
+//               transfers are pending that nobody waits for. While line events are
+//               asked for, a line watch thread sleeps in TIOCMIWAIT and raises what it
+//               sees into the engine, then wakes the driving thread.
 //   virtual     the calling thread of either end, under the pair's one lock: a write lands
 //               in the other end's queue at once. The pair's timer thread ends requests on
 //               their time-outs.
@@ -136,7 +138,7 @@ class TRequestEngine {
     /// the input queue holds now.
     DWORD InputEvents(DWORD queued);
     /// EV_CTS / EV_DSR / EV_RLSD for lines that changed since the last report, EV_RING
-    /// when the ring indicator came on. modem: MS_ flags now.
+    /// when the ring indicator went off. modem: MS_ flags now.
     DWORD LineEvents(DWORD modem);
     /// Resets the line report to modem without raising anything (at open).
     void LinesAre(DWORD modem) { FReportedModem = modem; }
@@ -168,7 +170,8 @@ class TRequestEngine {
 };
 
 /// The line events between two readings of the modem lines (MS_ flags): EV_CTS / EV_DSR /
-/// EV_RLSD for each line that changed, EV_RING when the ring indicator came on.
+/// EV_RLSD for each line that changed, EV_RING when the ring indicator went off (its
+/// trailing edge, where a UART and the Linux serial core count a ring).
 DWORD ModemLineEvents(DWORD before, DWORD now);
 
 } // namespace qwin::detail

@@ -117,6 +117,15 @@ void TEnd::SetRing(bool on) {
     FPair->Settle();
 }
 
+void TEnd::PulseRing() {
+    std::lock_guard lock(FPair->Mutex);
+    auto& end = FPair->Ends[FIndex];
+    end.Ring = true;
+    FPair->Settle();
+    end.Ring = false;
+    FPair->Settle();
+}
+
 void TEnd::SetMaxQueueSizes(DWORD input, DWORD output) {
     std::lock_guard lock(FPair->Mutex);
     FPair->Ends[FIndex].MaxQueues = {input, output};

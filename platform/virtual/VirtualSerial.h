@@ -86,8 +86,10 @@ class TEnd {
     /// std::invalid_argument): they show in ClearCommError, CE_RXPARITY, CE_FRAME and
     /// CE_OVERRUN raise EV_ERR, CE_BREAK raises EV_BREAK. Ignored while the end is closed.
     void InjectLineError(qwin::DWORD errors);
-    /// Drives the ring indicator seen by this end (MS_RING_ON; EV_RING when it comes on).
+    /// Drives the ring indicator seen by this end (MS_RING_ON; EV_RING when it goes off).
     void SetRing(bool on);
+    /// One ring: the indicator comes on and goes off again (one EV_RING).
+    void PulseRing();
     /// Largest queue sizes SetupComm accepts (0: any), reported as dwMaxRxQueue/dwMaxTxQueue.
     void SetMaxQueueSizes(qwin::DWORD input, qwin::DWORD output);
 

@@ -38,7 +38,7 @@ TEST_F(DispatchTest, RxCharAndTxEmptyOfOneWaitAreDispatchedAndLoggedInTableOrder
     port.SetOnRing(ring);
     port.Open();
 
-    Pair.A().SetRing(true);
+    Pair.A().PulseRing();
     ASSERT_TRUE(RunUntil([&] { return calls.size() == 3; }));
 
     EXPECT_EQ(calls, (std::vector<std::string>{"ring", "rx", "tx"}));
@@ -65,7 +65,7 @@ TEST_F(DispatchTest, ARaisingHandlerSkipsOnlyTheRestOfItsDispatch) {
     port.SetOnTxEmpty(tx);
     port.Open();
 
-    Pair.A().SetRing(true);
+    Pair.A().PulseRing();
     ASSERT_TRUE(RunUntil([&] { return !Shown.empty(); }));
     Loop.ProcessPending();
     EXPECT_EQ(txCalls, 0) << "the TxEmpty of the failed dispatch is skipped";
@@ -112,7 +112,7 @@ TEST_F(DispatchTest, ALineErrorEventWithNothingPendingIsLoggedAndCallsNoHandler)
     port.SetOnLineError(onLineError);
     port.Open();
 
-    Pair.A().SetRing(true);
+    Pair.A().PulseRing();
     ASSERT_TRUE(RunUntil([&] { return EventLines(log).size() == 2; }));
 
     EXPECT_EQ(EventLines(log), (std::vector<std::string>{"Ring event", "LineError event"}));
@@ -182,7 +182,7 @@ INSTANTIATE_TEST_SUITE_P(
         LineEventRow{"DSRChange event", &TCustomComPort::SetOnDSRChange, nullptr,
                      [](qvirt::TPair&, TPeer& peer, TCustomComPort&) { peer.SetDtr(false); }},
         LineEventRow{"Ring event", &TCustomComPort::SetOnRing, nullptr,
-                     [](qvirt::TPair& p, TPeer&, TCustomComPort&) { p.A().SetRing(true); }},
+                     [](qvirt::TPair& p, TPeer&, TCustomComPort&) { p.A().PulseRing(); }},
         LineEventRow{"RLSDChange event", &TCustomComPort::SetOnRLSDChange, nullptr,
                      [](qvirt::TPair&, TPeer& peer, TCustomComPort&) { peer.SetDtr(false); }},
         LineEventRow{"Rx80PercFull event", &TCustomComPort::SetOnRx80PercFull,
@@ -277,7 +277,7 @@ TEST_F(DispatchTest, AHandlerMayDestroyItsOwnPort) {
     port->SetOnTxEmpty(tx);
     port->Open();
 
-    Pair.A().SetRing(true);
+    Pair.A().PulseRing();
     ASSERT_TRUE(RunUntil([&] { return rxCalls == 1; }));
     Loop.ProcessPending();
 

@@ -4,10 +4,15 @@
 #include "Raises.h"
 #include "comport/ComThread.h"
 #include "rtl/MainLoop.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/MainThread.h"
 
+#include <condition_variable>
 #include <gtest/gtest.h>
+#include <mutex>
 #include <string>
+#include <sys/resource.h>
+#include <sys/syscall.h>
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
@@ -165,6 +170,50 @@ TEST_F(LifecycleTest, PriorityClassHoldsExactlyWhileOpen) {
     EXPECT_THROW(port.Open(), EComError);
     EXPECT_EQ(GetPriorityClass(GetCurrentProcess()), before) << "restored after a failed open";
 }
+
+// A class is coarser than a nice level: each thread gets back exactly the level it had.
+class PriorityRestoreTest : public LifecycleTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(PriorityRestoreTest, CloseGivesEachThreadItsOwnNiceLevelBack) {
+    if (geteuid() != 0) GTEST_SKIP() << "going back from idle needs privileges";
+    const int start = GetParam();
+    // In a copy of the test program: its levels must not outlive the test.
+    const int result = quillon_test::RunInChild([&]() -> int {
+        if (setpriority(PRIO_PROCESS, 0, start) != 0) return 10;
+        std::mutex mu;
+        std::condition_variable cv;
+        pid_t tid = 0;
+        bool done = false;
+        std::thread other([&] {
+            setpriority(PRIO_PROCESS, 0, start + 3);
+            std::unique_lock lock(mu);
+            tid = static_cast<pid_t>(syscall(SYS_gettid));
+            cv.notify_all();
+            cv.wait(lock, [&] { return done; });
+        });
+        std::unique_lock lock(mu);
+        cv.wait(lock, [&] { return tid != 0; });
+        port.SetPriorityClass(pcIdle);
+        port.Open();
+        const int opened = getpriority(PRIO_PROCESS, static_cast<id_t>(tid));
+        port.Close();
+        int code = 0;
+        if (opened != 19)
+            code = 1;
+        else if (getpriority(PRIO_PROCESS, 0) != start)
+            code = 2;
+        else if (getpriority(PRIO_PROCESS, static_cast<id_t>(tid)) != start + 3)
+            code = 3;
+        done = true;
+        cv.notify_all();
+        lock.unlock();
+        other.join();
+        return code;
+    });
+    EXPECT_EQ(result, 0) << "1: not idle while open, 2: main thread, 3: other thread";
+}
+
+INSTANTIATE_TEST_SUITE_P(StartingNice, PriorityRestoreTest, ::testing::Values(5, 10));
 
 TEST_F(LifecycleTest, ARateThePtyRefusesRaisesAndStaysTheSetting) {
     port.SetBaudRate(br9600);

@@ -1,7 +1,10 @@
-// The rate a tty gets from the port, as other programs read it.
+// The rate a tty gets from the port, as other programs read it; low latency as the driver
+// takes it.
 #include "PtyPort.h"
+#include "Raises.h"
 #include "platform/linux/tty/TermiosIo.h"
 #include "tests/support/ClassicRate.h"
+#include "tests/support/UartModel.h"
 
 #include <gtest/gtest.h>
 
@@ -26,6 +29,40 @@ TEST(SettingsOnAPty, EitherSetterWritesAStandardRateByItsCode) {
     EXPECT_EQ(exact.ospeed, 250000u);
     port.SetBaudRate(br19200);
     EXPECT_EQ(quillon_test::ClassicRateOf(pty.Slave()).stty, "speed 19200 baud");
+}
+
+// Off unless asked: the driver's flag is never touched then.
+TEST(LowLatency, ReachesTheDriverAtOpenAndWhileOpenAndARefusalIsRaised) {
+    TPty pty;
+    quillon_test::TUartModel uart(pty.Master(), pty.SlavePath());
+    TComPort port{nullptr};
+    port.SetDeviceName(pty.DeviceName());
+    port.Open();
+    EXPECT_FALSE(uart.LowLatency());
+    port.SetLowLatency(true);
+    EXPECT_TRUE(uart.LowLatency());
+    port.Close();
+    port.Open();
+    EXPECT_TRUE(uart.LowLatency());
+    port.SetLowLatency(false);
+    EXPECT_FALSE(uart.LowLatency());
+    port.Close();
+
+    uart.IgnoreLowLatency(); // as some USB drivers do
+    port.SetLowLatency(true);
+    EXPECT_TRUE(Raises([&] { port.Open(); }, EOPNOTSUPP, SysErrorMessage(EOPNOTSUPP)));
+    EXPECT_FALSE(port.Active());
+}
+
+TEST(LowLatency, APtyHasNoSuchModeAndSaysSo) {
+    TPty pty;
+    TComPort port{nullptr};
+    port.SetDeviceName(pty.DeviceName());
+    port.SetLowLatency(true);
+    EXPECT_TRUE(Raises([&] { port.Open(); }, ENOTTY, SysErrorMessage(ENOTTY)));
+    port.SetLowLatency(false);
+    port.Open();
+    EXPECT_TRUE(port.Active());
 }
 
 } // namespace

@@ -59,15 +59,22 @@ INSTANTIATE_TEST_SUITE_P(
                       LineRow{siRLSD, "RLSD", &TPeer::SetDtr,
                               [](TCustomComPort& p, TNotifyEvent h) { p.SetOnRLSDChange(h); }}));
 
-TEST_F(SignalTest, RingLightsWhenTheRingComesOnAndGoesOffWithThePort) {
+TEST_F(SignalTest, ARingLightsForItsDelayThoughTheIndicatorIsOffAgainAndGoesOffWithThePort) {
     Port->Open();
     TComSignal* ring = Indicator(siRing);
     EXPECT_FALSE(ring->SignalValue());
 
-    Pair.A().SetRing(true);
+    Pair.A().PulseRing();
     ASSERT_TRUE(RunUntil([&] { return ring->SignalValue(); }));
+    EXPECT_FALSE(Port->ModemStatus().Contains(msRing)) << "reported on its trailing edge";
     Port->Close();
     EXPECT_FALSE(ring->SignalValue());
+
+    Port->Open();
+    Pair.A().PulseRing();
+    ASSERT_TRUE(RunUntil([&] { return ring->SignalValue(); }));
+    Advance(std::chrono::milliseconds(ring->Delay()));
+    EXPECT_FALSE(ring->SignalValue()) << "off after its Delay";
 }
 
 TEST_F(SignalTest, ALineIndicatorBoundToAClosedPortStaysOffUntilItOpens) {

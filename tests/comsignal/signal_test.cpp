@@ -109,7 +109,7 @@ TEST_F(EventSignalTest, AnIndicatorMakesAnOpenPortListenForItsEventOnItsOwn) {
     EXPECT_EQ(Pair.A().EventMask(), qwin::EV_RING);
     EXPECT_EQ(rtl::TThread::RunningCount(), 1);
 
-    Pair.A().SetRing(true);
+    Pair.A().PulseRing();
     ASSERT_TRUE(RunUntil([&] { return ring->SignalValue(); }));
     EXPECT_TRUE(ring->SignalValue());
 }

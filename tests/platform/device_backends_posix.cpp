@@ -1,10 +1,28 @@
-#include "pty_end.h"
+#include "hardware_end.h"
+#include "uart_end.h"
 
 namespace quillon_test {
 
+namespace {
+
+// A real port joins every list when one is named.
+std::vector<Backend> WithHardware(std::vector<Backend> devices) {
+    if (TestPort())
+        devices.push_back({"hardware", [] { return std::unique_ptr<OtherEnd>(new HardwareEnd); }});
+    return devices;
+}
+
+} // namespace
+
 const std::vector<Backend>& Devices() {
-    static const std::vector<Backend> all{
-        {"pty", [] { return std::unique_ptr<OtherEnd>(new PtyEnd); }}, kVirtual};
+    static const std::vector<Backend> all =
+        WithHardware({{"pty", [] { return std::unique_ptr<OtherEnd>(new PtyEnd); }}, kVirtual});
+    return all;
+}
+
+const std::vector<Backend>& LineDevices() {
+    static const std::vector<Backend> all =
+        WithHardware({{"uart", [] { return std::unique_ptr<OtherEnd>(new UartEnd); }}, kVirtual});
     return all;
 }
 

@@ -1,5 +1,6 @@
 // The device contract both backends keep, run on a pty and on a virtual pair: transfer,
-// time-outs, purge, events, line status, settings and close.
+// time-outs, purge, events, line status, settings and close; modem lines, line errors and
+// the transmitter on the devices whose line the test can drive.
 #include "device_fixture.h"
 
 #include <cstring>
@@ -321,6 +322,154 @@ TEST_P(Events, WaitWithoutRecordBlocksUntilTheEvent) {
     EXPECT_EQ(events, EV_RXCHAR);
 }
 
+// ---- modem lines, line errors and the transmitter, as the far end drives them ----
+
+class Lines : public DeviceFixture, public testing::TestWithParam<Backend> {
+  protected:
+    Lines() : DeviceFixture(GetParam().make()) {}
+    static constexpr DWORD LineEvents = EV_CTS | EV_DSR | EV_RLSD | EV_RING;
+    DWORD Modem() {
+        DWORD status = 0;
+        EXPECT_TRUE(GetCommModemStatus(port, &status)) << GetLastError();
+        return status & (MS_CTS_ON | MS_DSR_ON | MS_RLSD_ON);
+    }
+    /// Whether the pending wait ends, woken by the device: a device that only looks again
+    /// when the caller's time is up would end it then, too late.
+    bool EndsPromptly() {
+        const auto start = Clock::now();
+        return ev.Done(5000) && Clock::now() - start < milliseconds(4000);
+    }
+    /// The events of the pending wait, once it has ended.
+    DWORD Ended() {
+        EXPECT_TRUE(EndsPromptly()) << "the wait did not end";
+        return ev.events;
+    }
+};
+
+struct LineRow {
+    const char* name;
+    DWORD lines;
+    DWORD events;
+};
+constexpr LineRow kLineRows[] = {{"CTS", MS_CTS_ON, EV_CTS},
+                                 {"DSR and carrier", MS_DSR_ON | MS_RLSD_ON, EV_DSR | EV_RLSD}};
+
+TEST_P(Lines, EachChangeEndsThePendingWaitAndShowsInTheStatus) {
+    for (const LineRow& row : kLineRows) {
+        SCOPED_TRACE(row.name);
+        for (int edge = 0; edge < 2; ++edge) {
+            const DWORD before = Modem();
+            StartPendingWait(LineEvents);
+            const unsigned looks = other->Looks();
+            auto ended = std::async(std::launch::async, [&] { return EndsPromptly(); });
+            other->AwaitLookAfter(looks); // the waiter drives the device, asleep or about to
+            // A change before the watch is back in the driver would wait for the next one:
+            // TIOCMIWAIT measures from its own start.
+            other->AwaitWatched();
+            if (!other->Drive(before ^ row.lines)) {
+                ended.get();
+                GTEST_SKIP() << "no hand on the lines";
+            }
+            EXPECT_TRUE(ended.get()) << "nothing woke the device";
+            EXPECT_EQ(ev.events, row.events);
+            EXPECT_EQ(Modem(), before ^ row.lines);
+        }
+    }
+}
+
+TEST_P(Lines, AChangeThatCameAndWentIsStillReportedAndAPendingReadStaysPending) {
+    StartPendingRead(1);
+    ASSERT_TRUE(SetCommMask(port, LineEvents));
+    const DWORD before = Modem();
+    if (!other->Glitch(MS_CTS_ON)) {
+        GTEST_SKIP() << "no hand on the lines";
+    }
+    // Reported to the next wait whether it came before the wait started or during it.
+    if (!WaitCommEvent(port, &ev.events, &ev.ov)) {
+        ASSERT_EQ(GetLastError(), ERROR_IO_PENDING);
+    }
+    EXPECT_EQ(Ended(), EV_CTS);
+    EXPECT_EQ(Modem(), before);
+    EXPECT_FALSE(rd.Done());
+}
+
+TEST_P(Lines, ARingIsReportedWhenItEndsAndOnlyWhenAsked) {
+    StartPendingWait(EV_CTS);
+    if (!other->Ring()) {
+        GTEST_SKIP() << "no hand on the ring indicator";
+    }
+    StartPendingWait(EV_RING); // the mask change ends the first wait, which saw nothing
+    EXPECT_EQ(ev.events, 0u);
+    if (!other->Ring()) FAIL();
+    EXPECT_EQ(Ended(), EV_RING);
+    DWORD status = 0;
+    ASSERT_TRUE(GetCommModemStatus(port, &status));
+    EXPECT_EQ(status & MS_RING_ON, 0u);
+}
+
+struct ErrorRow {
+    const char* name;
+    DWORD error;
+    DWORD event; ///< 0: a full input buffer is no line-status event
+};
+constexpr ErrorRow kErrorRows[] = {{"framing", CE_FRAME, EV_ERR},
+                                   {"parity", CE_RXPARITY, EV_ERR},
+                                   {"overrun", CE_OVERRUN, EV_ERR},
+                                   {"break", CE_BREAK, EV_BREAK},
+                                   {"input buffer full", CE_RXOVER, 0}};
+
+TEST_P(Lines, LineErrorsRaiseTheirEventAndShowOnceInClearCommError) {
+    for (const ErrorRow& row : kErrorRows) {
+        SCOPED_TRACE(row.name);
+        Status(); // nothing left from the row before
+        StartPendingWait(EV_ERR | EV_BREAK);
+        if (!other->LineError(row.error)) continue; // this far end cannot make it
+        if (row.event) {
+            EXPECT_EQ(Ended(), row.event);
+        }
+        DWORD errors = 0;
+        Status(&errors);
+        EXPECT_EQ(errors & row.error, row.error);
+        Status(&errors);
+        EXPECT_EQ(errors, 0u) << "reported once";
+        PurgeComm(port, PURGE_RXCLEAR);
+    }
+}
+
+TEST_P(Lines, TxEmptyWaitsForTheTransmitterNotOnlyTheQueue) {
+    if (!other->HoldTransmitter(true)) {
+        GTEST_SKIP() << "no hand on the transmitter";
+    }
+    StartPendingWait(EV_TXEMPTY);
+    DWORD done = 0;
+    ASSERT_TRUE(WriteFile(port, "ping", 4, &done, &wr.ov));
+    EXPECT_EQ(other->Take(4), "ping"); // the queue is empty, the last byte still shifts out
+    EXPECT_FALSE(ev.Done(100));
+    other->HoldTransmitter(false);
+    EXPECT_EQ(Ended(), EV_TXEMPTY);
+}
+
+TEST_P(Lines, LossEndsAPendingLineWait) {
+    StartPendingWait(LineEvents);
+    if (!other->Unplug()) {
+        GTEST_SKIP() << "this device cannot be pulled out";
+    }
+    ASSERT_TRUE(ev.Done(5000));
+    EXPECT_EQ(ev.ov.Internal, ERROR_ACCESS_DENIED);
+}
+
+TEST_P(Lines, MaskChangeAndCloseEndAPendingLineWait) {
+    StartPendingWait(LineEvents);
+    ASSERT_TRUE(SetCommMask(port, LineEvents | EV_RXCHAR));
+    EXPECT_EQ(Ended(), 0u);
+    StartPendingWait(LineEvents);
+    ASSERT_TRUE(PurgeComm(port, PURGE_RXABORT | PURGE_TXABORT | PURGE_RXCLEAR));
+    EXPECT_FALSE(ev.Done()) << "a purge ends transfers, not the wait";
+    port.Close();
+    EXPECT_TRUE(ev.Done());
+    EXPECT_EQ(ev.ov.Internal, ERROR_OPERATION_ABORTED);
+}
+
 // ---- settings and line control ----
 
 using Settings = DeviceContract;
@@ -444,6 +593,7 @@ INSTANTIATE_ON_BOTH_DEVICES(Timeouts);
 INSTANTIATE_ON_BOTH_DEVICES(Events);
 INSTANTIATE_ON_BOTH_DEVICES(Settings);
 INSTANTIATE_ON_BOTH_DEVICES(Lifetime);
+INSTANTIATE_ON_LINE_DEVICES(Lines);
 
 } // namespace
 } // namespace quillon_test

@@ -1,5 +1,5 @@
 // A pending event wait and a pending read sleep: the process spends next to no CPU while
-// nothing happens, on either device.
+// nothing happens, on either device, and on a tty whose modem lines are watched.
 #include "device_fixture.h"
 #include "posix_pty.h"
 
@@ -19,6 +19,19 @@ TEST_P(Idle, PendingWaitAndReadCostNoCpu) {
 }
 
 INSTANTIATE_ON_BOTH_DEVICES(Idle);
+
+// The devices with modem lines that the list above does not have already.
+std::vector<Backend> WithLinesOnly() {
+    std::vector<Backend> extra;
+    for (const Backend& b : LineDevices()) {
+        const auto same = [&](const Backend& d) { return std::string(d.name) == b.name; };
+        if (std::none_of(Devices().begin(), Devices().end(), same)) extra.push_back(b);
+    }
+    return extra;
+}
+
+INSTANTIATE_TEST_SUITE_P(LineDevices, Idle, testing::ValuesIn(WithLinesOnly()),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
 } // namespace quillon_test

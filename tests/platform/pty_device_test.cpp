@@ -1,8 +1,10 @@
 // What only a pty shows: hang-up of the other end, how a system device opens, and the
-// settings as the tty holds them.
+// settings as the tty holds them; and whether a real port named for the contract opens.
+#include "hardware_end.h"
 #include "platform/linux/tty/TermiosIo.h"
 #include "pty_end.h"
 #include "tests/support/ClassicRate.h"
+#include "uart_end.h"
 
 #include <cstdio>
 #include <cstring>
@@ -235,6 +237,41 @@ TEST(PtyOpen, PermissionDeniedCarriesTheSystemsCode) {
         code = static_cast<int>(OpenError(pty.Name()));
     }
     EXPECT_EQ(code, EACCES);
+}
+
+using UartDevice = OnlyOn<UartEnd>;
+
+int Threads() {
+    return int(std::distance(std::filesystem::directory_iterator("/proc/self/task"),
+                             std::filesystem::directory_iterator()));
+}
+
+TEST_F(UartDevice, OneThreadSleepsInTheDriverOnlyWhileLineEventsAreAsked) {
+    const int open = Threads();
+    ASSERT_TRUE(SetCommMask(port, EV_RXCHAR | EV_ERR));
+    EXPECT_EQ(end().model.Sleepers(), 0);
+    ASSERT_TRUE(SetCommMask(port, EV_RXCHAR | EV_CTS));
+    end().model.AwaitSleepers(1);
+    EXPECT_EQ(Threads(), open + 1);
+    ASSERT_TRUE(SetCommMask(port, EV_RING)); // still one
+    EXPECT_EQ(Threads(), open + 1);
+    ASSERT_TRUE(SetCommMask(port, EV_RXCHAR));
+    EXPECT_EQ(end().model.Sleepers(), 0) << "woken out of the driver and ended";
+    EXPECT_EQ(Threads(), open);
+    ASSERT_TRUE(SetCommMask(port, EV_DSR));
+    end().model.AwaitSleepers(1);
+    port.Close();
+    EXPECT_EQ(end().model.Sleepers(), 0);
+    EXPECT_EQ(Threads(), open);
+}
+
+TEST(RealPort, TheOneNamedOpens) {
+    if (!TestPort()) {
+        GTEST_SKIP() << "no real port named: set QUILLON_TEST_PORT to a port with a loopback "
+                        "plug, or with QUILLON_TEST_PEER to the two ends of a null-modem cable";
+    }
+    Handle port(OpenPort(rtl::Utf8ToString(TestPort())));
+    EXPECT_TRUE(port.Valid()) << "QUILLON_TEST_PORT: " << SysErrorMessage(GetLastError());
 }
 
 } // namespace

@@ -154,17 +154,17 @@ TEST_F(VirtualDevice, ReceivedXoffAndXonSteerOutputWhenEnabled) {
     EXPECT_EQ(Drain(a), "data"); // the control characters are consumed
 }
 
-TEST_F(VirtualDevice, RingComesFromTheControlObject) {
+TEST_F(VirtualDevice, RingComesFromTheControlObjectOnItsTrailingEdge) {
     StartPendingWait(EV_RING);
-    A().SetRing(true);
+    A().SetRing(true); // the indicator coming on is no ring yet
+    EXPECT_FALSE(ev.Done());
+    EXPECT_EQ(Modem(a) & MS_RING_ON, MS_RING_ON);
+    A().SetRing(false);
     ASSERT_TRUE(ev.Done());
     EXPECT_EQ(ev.events, EV_RING);
-    EXPECT_EQ(Modem(a) & MS_RING_ON, MS_RING_ON);
-    StartPendingWait(EV_RING);
-    A().SetRing(false); // only a ring coming on is an event
-    EXPECT_FALSE(ev.Done());
     EXPECT_EQ(Modem(a) & MS_RING_ON, 0u);
-    A().SetRing(true);
+    StartPendingWait(EV_RING);
+    A().PulseRing();
     EXPECT_TRUE(ev.Done());
 }
 

@@ -44,7 +44,7 @@ struct TLineModel {
 
     /// The dispatch of one batch and the read in its RxChar handler, in calling order.
     Trace Expect(int rtsToggles, int dtrToggles, int ringOn, bool peerBreak, qwin::DWORD injected) {
-        const bool ringRises = ringOn == 1 && !Ring;
+        const bool ringEnds = ringOn == 0 && Ring;
         if (ringOn >= 0) Ring = ringOn == 1;
         Rts ^= rtsToggles % 2 == 1;
         Dtr ^= dtrToggles % 2 == 1;
@@ -55,7 +55,7 @@ struct TLineModel {
         if (rtsToggles) t.push_back("CTS");
         if (dtrToggles) t.push_back("DSR");
         if (lineStatus) t.push_back(ErrorText(std::exchange(Pending, 0)));
-        if (ringRises) t.push_back("Ring");
+        if (ringEnds) t.push_back("Ring");
         if (dtrToggles) t.push_back("RLSD");
         t.push_back("RxChar");
         if (Pending) t.push_back(ErrorText(std::exchange(Pending, 0))); // the read's query

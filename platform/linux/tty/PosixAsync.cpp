@@ -179,12 +179,18 @@ bool PosixDevice::OverlappedResult(OVERLAPPED* ov, DWORD* done, bool wait) {
 }
 
 bool PosixDevice::SetMask(DWORD mask) {
+    std::unique_ptr<LineWatch> stopped;
     Lock lock(mu_);
     if (closed_) return detail::Fail(ERROR_INVALID_HANDLE);
     if (!engine_.SetMask(mask)) return false;
+    // What happened before is no news to the new mask.
     LineCounters now;
     if (countersKnown_ && ReadLineCounters(fd_, now) == 0) eventCounters_ = now;
+    DWORD modem = 0;
+    if (hasLines_ && ReadModem(modem)) engine_.LinesAre(modem);
+    stopped = WatchLines();
     Nudge();
+    lock.unlock();
     return true;
 }
 
@@ -214,16 +220,8 @@ DWORD PosixDevice::Observe(bool sleepsNext) {
         ev |= input;
         if (queued * 5 >= InputBufferSize * 4) ev |= EV_RX80FULL;
     }
-    LineCounters now;
-    if ((mask & (EV_BREAK | EV_ERR)) && countersKnown_ && ReadLineCounters(fd_, now) == 0) {
-        const LineCounters& was = eventCounters_;
-        if (now.brk != was.brk) ev |= EV_BREAK;
-        if (now.frame != was.frame || now.overrun != was.overrun || now.parity != was.parity ||
-            now.bufOverrun != was.bufOverrun)
-            ev |= EV_ERR;
-        eventCounters_ = now;
-    }
-    if (TxDrainAwaited() && Queued(fd_, TIOCOUTQ) == 0) engine_.Drained();
+    ev |= LineNews();
+    if (TxDrainAwaited() && OutputLeft() == 0) engine_.Drained();
     return ev;
 }
 

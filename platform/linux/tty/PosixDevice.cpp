@@ -18,6 +18,7 @@
 #include "platform/linux/tty/PosixDevice.h"
 
 #include "platform/DeviceNames.h"
+#include "platform/linux/tty/LineIoctl.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -63,6 +64,9 @@ std::shared_ptr<detail::Device> Refuse(int fd, int code) {
 PosixDevice::PosixDevice(int fd, bool pty, const TtyImage& initial)
     : fd_(fd), pty_(pty), dcb_(InitialDcb(initial)), asked_(initial) {
     engine_.NotifyOn(changed_);
+    DWORD modem = 0;
+    hasLines_ = ReadModem(modem);
+    engine_.LinesAre(modem);
     LineCounters now;
     countersKnown_ = ReadLineCounters(fd_, now) == 0;
     eventCounters_ = errorCounters_ = now;
@@ -89,6 +93,7 @@ PosixDevice::~PosixDevice() {
 
 void PosixDevice::Close() {
     std::thread helper;
+    std::unique_ptr<LineWatch> watch;
     {
         Lock lock(mu_);
         if (closed_) return;
@@ -100,7 +105,9 @@ void PosixDevice::Close() {
         changed_.notify_all();
         changed_.wait(lock, [this] { return !driving_; });
         helper = std::move(helper_);
+        watch = std::move(lineWatch_);
     }
+    watch.reset(); // before the descriptor it watches goes
     if (helper.joinable()) helper.join();
     ioctl(fd_, TIOCNXCL);
     close(fd_);
@@ -151,7 +158,7 @@ bool PosixDevice::SetState(const DCB& dcb) {
     for (auto [changed, on, bit] : {std::tuple{was.dtr != want.dtr, want.dtr, TIOCM_DTR},
                                     std::tuple{was.rts != want.rts, want.rts, TIOCM_RTS}}) {
         int bits = bit;
-        if (changed && ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &bits) != 0 && errno != ENOTTY &&
+        if (changed && LineIoctl(fd_, on ? TIOCMBIS : TIOCMBIC, &bits) != 0 && errno != ENOTTY &&
             errno != EINVAL)
             return undo(errno);
     }

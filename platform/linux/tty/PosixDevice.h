@@ -2,6 +2,7 @@
 // A serial device over a tty file descriptor (a real port or a pty).
 #include "platform/core/Device.h"
 #include "platform/linux/tty/DcbTermios.h"
+#include "platform/linux/tty/LineWatch.h"
 #include "platform/linux/tty/TermiosIo.h"
 #include "platform/requests/RequestEngine.h"
 
@@ -19,7 +20,10 @@ namespace qwin::posix {
 /// GetOverlappedResult, or WaitForSingleObject on a request's event): it sleeps in epoll
 /// on the tty and an eventfd, and serves every pending request while it does. One thread
 /// drives at a time. A helper thread drives only while transfers are pending that nobody
-/// waits for, and gives way as soon as someone does.
+/// waits for, and gives way as soon as someone does. Modem-line changes come from a
+/// LineWatch thread, present while line events are in the mask and the tty has modem
+/// lines; it reports under the device's lock and wakes the driver. Lock order: mu_ alone;
+/// a LineWatch is destroyed with mu_ released, since its thread takes mu_ to report.
 class PosixDevice final : public detail::Device,
                           public detail::Pump,
                           public std::enable_shared_from_this<PosixDevice> {
@@ -46,6 +50,7 @@ class PosixDevice final : public detail::Device,
     bool TransmitChar(char c) override;
     bool ModemStatus(DWORD* status) override;
     bool Properties(COMMPROP& prop) override;
+    bool LowLatency(bool on) override;
     void Close() override;
 
     std::optional<DWORD> Await(detail::Event& ev, DWORD ms) override;
@@ -75,6 +80,15 @@ class PosixDevice final : public detail::Device,
     /// The events the tty shows; sleeping next, the driver may count on the input queue
     /// as last looked at, since epoll reports every arrival after that look.
     DWORD Observe(bool sleepsNext);
+    /// The masked events the driver's counters and modem lines show since the last look.
+    DWORD LineNews();
+    bool ReadModem(DWORD& status);
+    /// The bytes still to leave the wire: the output queue, or 1 while the transmitter
+    /// still shifts out the last (TIOCSER_TEMT, where the driver tells); 0 once drained.
+    int OutputLeft();
+    /// Starts or stops the line watch as the mask asks; what to destroy after unlocking.
+    std::unique_ptr<LineWatch> WatchLines();
+    bool LineChanged(int error);
     void Lose();
     void Nudge();
     void Wake();
@@ -108,6 +122,8 @@ class PosixDevice final : public detail::Device,
     // reports input, or when a read took more than was known.
     std::optional<DWORD> inputKnown_;
     bool countReported_ = false; // inputKnown_ was just reported: the next count may use it
+    bool hasLines_ = false;      // the driver answers TIOCMGET
+    std::unique_ptr<LineWatch> lineWatch_;
 };
 
 } // namespace qwin::posix

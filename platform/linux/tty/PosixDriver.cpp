@@ -143,10 +143,10 @@ void PosixDevice::WatchOutput(bool on) {
 
 PosixDevice::Until PosixDevice::NextDeadline() {
     Until next = engine_.NextDeadline();
-    // A UART says nothing when its last bytes leave; look again when they should have.
+    // A UART says nothing when its last bytes leave; look again when they should have,
+    // the last one included while the transmitter still shifts it out.
     if (engine_.Waiting() && TxDrainAwaited()) {
-        int queued = 0;
-        if (ioctl(fd_, TIOCOUTQ, &queued) == 0 && queued > 0) {
+        if (const int queued = OutputLeft(); queued > 0) {
             const uint64_t bits =
                 2 + dcb_.ByteSize + (dcb_.Parity != NOPARITY) + (dcb_.StopBits != ONESTOPBIT);
             const uint64_t ms =

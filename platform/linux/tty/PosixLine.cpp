@@ -1,4 +1,5 @@
 // Queues, line control and line status of a tty.
+#include "platform/linux/tty/LineIoctl.h"
 #include "platform/linux/tty/PosixDevice.h"
 
 #include <cerrno>
@@ -63,12 +64,7 @@ bool PosixDevice::ClearError(DWORD* errors, COMSTAT* stat) {
     LineCounters now;
     if (countersKnown_) {
         if (int err = ReadLineCounters(fd_, now)) return detail::Fail(static_cast<DWORD>(err));
-        const LineCounters& was = errorCounters_;
-        if (now.frame != was.frame) ce |= CE_FRAME;
-        if (now.overrun != was.overrun) ce |= CE_OVERRUN;
-        if (now.parity != was.parity) ce |= CE_RXPARITY;
-        if (now.brk != was.brk) ce |= CE_BREAK;
-        if (now.bufOverrun != was.bufOverrun) ce |= CE_RXOVER;
+        ce = CounterErrors(errorCounters_, now);
         errorCounters_ = now;
     }
     if (stat) {
@@ -88,7 +84,7 @@ bool PosixDevice::ClearError(DWORD* errors, COMSTAT* stat) {
         stat->fTxim = priority_.has_value();
         int lines = 0;
         if ((dcb_.fOutxCtsFlow || dcb_.fRtsControl == RTS_CONTROL_HANDSHAKE) &&
-            ioctl(fd_, TIOCMGET, &lines) == 0)
+            LineIoctl(fd_, TIOCMGET, &lines) == 0)
             stat->fCtsHold = !(lines & TIOCM_CTS);
     }
     if (errors) *errors = ce;
@@ -103,19 +99,19 @@ bool PosixDevice::Escape(DWORD func) {
     switch (func) {
     case SETDTR:
         bits = TIOCM_DTR;
-        r = ioctl(fd_, TIOCMBIS, &bits);
+        r = LineIoctl(fd_, TIOCMBIS, &bits);
         break;
     case CLRDTR:
         bits = TIOCM_DTR;
-        r = ioctl(fd_, TIOCMBIC, &bits);
+        r = LineIoctl(fd_, TIOCMBIC, &bits);
         break;
     case SETRTS:
         bits = TIOCM_RTS;
-        r = ioctl(fd_, TIOCMBIS, &bits);
+        r = LineIoctl(fd_, TIOCMBIS, &bits);
         break;
     case CLRRTS:
         bits = TIOCM_RTS;
-        r = ioctl(fd_, TIOCMBIC, &bits);
+        r = LineIoctl(fd_, TIOCMBIC, &bits);
         break;
     case SETXOFF:
         r = tcflow(fd_, TCOOFF);
@@ -159,14 +155,17 @@ bool PosixDevice::TransmitChar(char c) {
     return true;
 }
 
+bool PosixDevice::LowLatency(bool on) {
+    std::lock_guard lock(mu_);
+    if (!Usable()) return false;
+    const int err = SetLowLatency(fd_, on);
+    return err == 0 || detail::Fail(static_cast<DWORD>(err));
+}
+
 bool PosixDevice::ModemStatus(DWORD* status) {
     std::lock_guard lock(mu_);
     if (!Usable()) return false;
-    int lines = 0;
-    if (ioctl(fd_, TIOCMGET, &lines) != 0) return FailErrno();
-    *status = ((lines & TIOCM_CTS) ? MS_CTS_ON : 0) | ((lines & TIOCM_DSR) ? MS_DSR_ON : 0) |
-              ((lines & TIOCM_RNG) ? MS_RING_ON : 0) | ((lines & TIOCM_CAR) ? MS_RLSD_ON : 0);
-    return true;
+    return ReadModem(*status) || FailErrno();
 }
 
 } // namespace qwin::posix

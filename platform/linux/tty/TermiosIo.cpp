@@ -4,6 +4,8 @@
 // this file alone includes the kernel header, and trades in TtyImage.
 #include "platform/linux/tty/TermiosIo.h"
 
+#include "platform/linux/tty/LineIoctl.h"
+
 #include <asm/termbits.h>
 #include <cerrno>
 #include <cstring>
@@ -71,13 +73,29 @@ int WriteTty(int fd, const TtyImage& t) {
 
 int ReadLineCounters(int fd, LineCounters& c) {
     serial_icounter_struct k{};
-    if (ioctl(fd, TIOCGICOUNT, &k) != 0) return errno;
+    if (LineIoctl(fd, TIOCGICOUNT, &k) != 0) return errno;
+    c.cts = static_cast<uint32_t>(k.cts);
+    c.dsr = static_cast<uint32_t>(k.dsr);
+    c.dcd = static_cast<uint32_t>(k.dcd);
+    c.rng = static_cast<uint32_t>(k.rng);
     c.frame = static_cast<uint32_t>(k.frame);
     c.overrun = static_cast<uint32_t>(k.overrun);
     c.parity = static_cast<uint32_t>(k.parity);
     c.brk = static_cast<uint32_t>(k.brk);
     c.bufOverrun = static_cast<uint32_t>(k.buf_overrun);
     return 0;
+}
+
+int SetLowLatency(int fd, bool on) {
+    serial_struct s{};
+    if (LineIoctl(fd, TIOCGSERIAL, &s) != 0) return errno;
+    const bool was = (s.flags & ASYNC_LOW_LATENCY) != 0;
+    if (was == on) return 0;
+    s.flags = on ? (s.flags | ASYNC_LOW_LATENCY) : (s.flags & ~ASYNC_LOW_LATENCY);
+    if (LineIoctl(fd, TIOCSSERIAL, &s) != 0) return errno;
+    // Some drivers accept the call and ignore the flag: only what reads back counts.
+    if (LineIoctl(fd, TIOCGSERIAL, &s) != 0) return errno;
+    return ((s.flags & ASYNC_LOW_LATENCY) != 0) == on ? 0 : EOPNOTSUPP;
 }
 
 } // namespace qwin::posix
