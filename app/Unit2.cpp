@@ -4,6 +4,7 @@
 #include "app/CodePage.h"
 #include "app/ColorAdapters.h"
 #include "app/ComboStrings.h"
+#include "app/DeviceList.h"
 #include "app/OpenDialog.h"
 #include "app/PortAccess.h"
 #include "app/ReplyScan.h"
@@ -12,6 +13,7 @@
 #include "rtl/Application.h"
 #include "ui_Unit2.h"
 
+#include <QAction>
 #include <QFile>
 #include <QFont>
 #include <QProgressBar>
@@ -77,6 +79,12 @@ TForm2::TForm2(IDialogs& dialogs, const rtl::TFormatSettings& formatSettings, QW
     FLoadSlice = new QTimer(this);
     FLoadSlice->setSingleShot(true);
     connect(FLoadSlice, &QTimer::timeout, this, [this] { Guarded([this] { ContinueLoad(); }); });
+    // Off unless the operator asks: a port reopening by itself would surprise.
+    FReopen = new QAction(QStringLiteral("Rouvrir automatiquement"), this);
+    FReopen->setObjectName(QStringLiteral("rouvrirauto"));
+    FReopen->setCheckable(true);
+    FUi->ComboBoxDeviceName->addAction(FReopen);
+    FUi->ComboBoxDeviceName->setContextMenuPolicy(Qt::ActionsContextMenu);
     CreateComponents();
     ConnectControls();
     FormCreate();
@@ -170,6 +178,7 @@ void TForm2::FormCreate() {
     FComPort->EnumComDevicesFromRegistry(devices);
     FUi->ComboBoxDeviceName->setCurrentIndex(0);
     FComPort->SetDeviceName(kDevicePrefix + ToRtlString(FUi->ComboBoxDeviceName->currentText()));
+    RememberChoice();
     for (QWidget* w :
          {static_cast<QWidget*>(FUi->envoyertexte), static_cast<QWidget*>(FUi->Button1),
           static_cast<QWidget*>(FUi->envoyervaleur), static_cast<QWidget*>(FUi->texte),
@@ -216,7 +225,14 @@ void TForm2::SpeedButtonConfigClick() {
 }
 
 void TForm2::SpeedButtonOpenCloseClick() {
-    FComPort->SetActive(!FComPort->Active());
+    FLost = false;
+    const bool wasActive = FComPort->Active();
+    FOperatorCloses = wasActive;
+    struct TDone {
+        bool& Flag;
+        ~TDone() { Flag = false; }
+    } done{FOperatorCloses};
+    FComPort->SetActive(!wasActive);
 }
 
 void TForm2::effacerClick() {
@@ -228,6 +244,10 @@ void TForm2::ComPortAfterOpen(TCustomComPort*) {
 }
 
 void TForm2::ComPortAfterClose(TCustomComPort*) {
+    // Each tick writes: on a closed port it could only show the closed-port box.
+    if (!FDestroying) FTimer1->SetEnabled(false);
+    // Closed by the port itself: its device went away, and may come back.
+    FLost = !FOperatorCloses && !FDestroying;
     UpdateControls();
     RetargetPort();
 }
@@ -259,12 +279,23 @@ void TForm2::ComPortError(TCustomComPort* Sender, EComError& E, TComAction& Acti
 // ---- devices
 
 void TForm2::ComboBoxDeviceNameChange() {
+    FLost = false;
+    RememberChoice();
+    // An absent device the operator chose away from is no longer kept.
+    MergeDeviceList(FUi->ComboBoxDeviceName, ListedDevices(FUi->ComboBoxDeviceName), FChoice);
     RetargetPort();
+}
+
+void TForm2::RememberChoice() {
+    const QComboBox* combo = FUi->ComboBoxDeviceName;
+    const QString path = DevicePathAt(combo, combo->currentIndex());
+    if (path != FChoice.Path) FChoice = {path, DeviceIdentity(path)};
 }
 
 void TForm2::RetargetPort() {
     if (FDestroying || FComPort->Active()) return;
-    const string name = kDevicePrefix + ToRtlString(FUi->ComboBoxDeviceName->currentText());
+    const QComboBox* combo = FUi->ComboBoxDeviceName;
+    const string name = kDevicePrefix + ToRtlString(DevicePathAt(combo, combo->currentIndex()));
     if (name != FComPort->DeviceName()) FComPort->SetDeviceName(name);
 }
 
@@ -283,16 +314,19 @@ void TForm2::RefreshDeviceList(const string* removed) {
     QStringList present;
     for (const string& name : found.Items())
         if (!removed || name != *removed) present.append(FromRtlString(name));
+    // A device the operator named that the enumeration does not list stays while it exists.
+    const QString chosen = FChoice.Path;
+    if (!present.contains(chosen) && ListedDevices(FUi->ComboBoxDeviceName).contains(chosen) &&
+        (!removed || ToRtlString(chosen) != *removed) && QFile::exists(chosen))
+        present.append(chosen);
 
-    QComboBox* combo = FUi->ComboBoxDeviceName;
-    const QString chosen = combo->currentText();
-    for (int i = combo->count() - 1; i >= 0; --i)
-        if (!present.contains(combo->itemText(i))) combo->removeItem(i);
-    for (const QString& name : present)
-        if (combo->findText(name) < 0) combo->addItem(name);
-    const int index = combo->findText(chosen);
-    combo->setCurrentIndex(index >= 0 ? index : 0);
+    const bool chosenPresent = MergeDeviceList(FUi->ComboBoxDeviceName, present, FChoice);
+    if (FChoice.Path.isEmpty()) RememberChoice(); // the first device to come
     RetargetPort();
+    if (chosenPresent && FLost && FReopen->isChecked() && !FComPort->Active()) {
+        FLost = false;
+        Guarded([this] { FComPort->Open(); });
+    }
 }
 
 // ---- reception
@@ -336,7 +370,8 @@ void TForm2::AddReading(const std::string& text) {
 }
 
 void TForm2::SetPolling(bool on) {
-    FTimer1->SetEnabled(on);
+    // A pause that ends after the port closed shows its count but starts no polling.
+    FTimer1->SetEnabled(on && FComPort->Active());
 }
 
 void TForm2::StartPause(int ms) {
@@ -385,10 +420,18 @@ void TForm2::RadioButton6Click() {
 }
 
 void TForm2::Button3Click() {
-    FDialogue.Request();
+    RequestTemperature();
 }
 
 void TForm2::Timer1Timer(TObject*) {
+    PollTemperature();
+}
+
+void TForm2::RequestTemperature() {
+    FDialogue.Request();
+}
+
+void TForm2::PollTemperature() {
     FDialogue.Tick();
 }
 

@@ -2,6 +2,7 @@
 // TForm2, the operator console's window: its controls come from the stored layout
 // (Unit2.ui); its non-visual components (the port, the two indicators, the open-file
 // dialog and the polling timer) are created, loaded and bound here in layout order.
+#include "app/DeviceList.h"
 #include "app/Dialogs.h"
 #include "app/TempLogLoad.h"
 #include "app/TemperatureDialogue.h"
@@ -21,6 +22,7 @@ namespace Ui {
 class Form2;
 }
 
+class QAction;
 class QProgressBar;
 class QTimer;
 
@@ -46,6 +48,9 @@ class TForm2 : public QWidget,
     void AddWriteBytes(int32_t Count);
     /// Keeps the controls in step with the port's state.
     void UpdateControls();
+    /// The operator's temperature request, and one tick of polling.
+    void RequestTemperature();
+    void PollTemperature();
 
   protected:
     // For tests and benchmarks, which reach the window through a subclass.
@@ -118,6 +123,8 @@ class TForm2 : public QWidget,
 
     /// Points the closed port at the device chosen in ComboBoxDeviceName.
     void RetargetPort();
+    /// Takes the entry selected in ComboBoxDeviceName as the operator's device.
+    void RememberChoice();
     /// Brings ComboBoxDeviceName in line with the machine's devices, less one just removed.
     void RefreshDeviceList(const string* removed);
 
@@ -138,6 +145,10 @@ class TForm2 : public QWidget,
     int64_t octetsecrits = 0;
 
     bool FDestroying = false;
+    TDeviceChoice FChoice;      // kept across every rebuild of the device list
+    QAction* FReopen = nullptr; // "Rouvrir automatiquement"
+    bool FOperatorCloses = false;
+    bool FLost = false; // the port closed because its device went away
     TTemperatureDialogue FDialogue{*this};
     rtl::IMainLoop::TimerId FPauseTimer = 0;
     std::shared_ptr<TTempLogLoad> FLoad;
