@@ -21,6 +21,7 @@ int main(int argc, char* argv[]) {
     const rtl::TFormatSettings formatSettings = rtl::TFormatSettings::FromEnvironment();
 
     QApplication app(argc, argv);
+    LoadQtTranslations(app);
     QApplication::setApplicationName(QStringLiteral("quillon-console"));
     QApplication::setApplicationDisplayName(QStringLiteral("Quillon"));
     // The installed desktop entry's id (a Wayland window's app id); under X11 the entry's
