@@ -8,6 +8,7 @@
 
 #include <QAbstractScrollArea>
 #include <cstddef>
+#include <utility>
 #include <vector>
 
 namespace quillon::console {
@@ -43,6 +44,18 @@ class TTerminalView : public QAbstractScrollArea {
     /// Selects from (line0, col0) to (line1, col1), as a mouse drag would.
     void Select(int line0, int col0, int line1, int col1);
 
+    // The same text by offsets into Text(), as assistive technology counts it.
+    int CharacterCount() const;
+    QString TextBetween(int start, int end) const;
+    /// The selection's ends in order (equal when nothing is selected), and where it ends.
+    std::pair<int, int> SelectionOffsets() const;
+    int CursorOffset() const { return OffsetOf(FCursor); }
+    void SelectOffsets(int anchor, int cursor);
+    /// In the viewport's coordinates.
+    QRect CharacterRect(int offset) const;
+    int OffsetAt(const QPoint& point) const;
+    void ScrollToOffset(int offset);
+
   signals:
     /// The text has changed.
     void Changed();
@@ -71,9 +84,14 @@ class TTerminalView : public QAbstractScrollArea {
     std::size_t LineOfRow(std::size_t row) const;
     TPos PosAt(const QPoint& point) const;
     QString DisplayText(const std::u16string& line, std::size_t from, std::size_t count) const;
+    int OffsetOf(const TPos& pos) const;
+    TPos PosOf(int offset) const;
+    /// Tells assistive technology that the selection or caret moved.
+    void SelectionMoved();
 
     TTerminalText FText;
     std::vector<std::size_t> FRowStart{0, 1}; // first row of each line, then the row total
+    std::vector<std::size_t> FLineOffset{0};  // offset in Text() of each line's start
     QFont FCellFont;
     int FCellWidth = 1;
     int FCellHeight = 1;
