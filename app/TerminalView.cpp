@@ -62,6 +62,23 @@ void TTerminalView::AppendLines(const QString& text) {
     AppendText(first ? text.first(n) : QLatin1Char('\n') + text.first(n));
 }
 
+void TTerminalView::RewriteLastLine(const QString& text) {
+    const std::size_t last = FText.LineCount() - 1;
+    const int start = static_cast<int>(FLineOffset[last]);
+    const QString old = TextBetween(start, CharacterCount());
+    FText.SetLastLine(
+        std::u16string_view(reinterpret_cast<const char16_t*>(text.utf16()), text.size()));
+    FAnchor = std::min(FAnchor, TPos{last, 0});
+    FCursor = std::min(FCursor, TPos{last, 0});
+    Relayout(last);
+    viewport()->update();
+    if (QAccessible::isActive()) {
+        QAccessibleTextUpdateEvent updated(this, start, old, text);
+        QAccessible::updateAccessibility(&updated);
+    }
+    emit Changed();
+}
+
 void TTerminalView::SetOwnFace(bool own) {
     FOwnFace = own;
     UpdateMetrics();
@@ -331,6 +348,10 @@ void TTerminalView::contextMenuEvent(QContextMenuEvent* event) {
     QAction* copy = menu.addAction(tr("Copier"), this, &TTerminalView::CopySelection);
     copy->setEnabled(HasSelection());
     menu.addAction(tr("Tout sélectionner"), this, &TTerminalView::SelectAll);
+    if (!actions().isEmpty()) {
+        menu.addSeparator();
+        menu.addActions(actions());
+    }
     menu.exec(event->globalPos());
 }
 

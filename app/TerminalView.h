@@ -4,6 +4,7 @@
 // little. A line longer than the pane is broken into rows of the pane's width for display
 // only, so a line without any line end stays cheap to extend and every character stays
 // visible and copyable. Text always goes to the end, never to the operator's selection.
+// Actions added to the pane follow its own in its context menu.
 #include "app/TerminalText.h"
 
 #include <QAbstractScrollArea>
@@ -24,6 +25,8 @@ class TTerminalView : public QAbstractScrollArea {
     /// first line when the pane is empty); a line end at its end closes its last line.
     void AppendLines(const QString& text);
     void Clear();
+    /// Replaces the last line's text, as for a row that grows in place.
+    void RewriteLastLine(const QString& text);
     /// No text, and no line added (an added line may be empty).
     bool IsEmpty() const { return !FLinesAdded && FText.LineCount() == 1 && FText.Line(0).empty(); }
     /// Draws the text in the widget's own face instead of a fixed-pitch one; cells are

@@ -5,10 +5,13 @@
 #include "app/ColorAdapters.h"
 #include "app/ComboStrings.h"
 #include "app/DeviceList.h"
+#include "app/JournalOption.h"
 #include "app/OpenDialog.h"
+#include "app/ParameterHistory.h"
 #include "app/PortAccess.h"
 #include "app/ReplyScan.h"
 #include "app/TemperatureChart.h"
+#include "app/TerminalTools.h"
 #include "platform/DeviceNames.h"
 #include "rtl/Application.h"
 #include "ui_Unit2.h"
@@ -85,6 +88,9 @@ TForm2::TForm2(IDialogs& dialogs, const rtl::TFormatSettings& formatSettings, QW
     FReopen->setCheckable(true);
     FUi->ComboBoxDeviceName->addAction(FReopen);
     FUi->ComboBoxDeviceName->setContextMenuPolicy(Qt::ActionsContextMenu);
+    FTerminal = new TTerminalTools(FUi->Memo, this, FDialogs);
+    FJournal = new TJournalOption(FUi->Memo1, FDialogs);
+    new TParameterHistory(FUi->parametre, FUi->envoiparametre);
     CreateComponents();
     ConnectControls();
     FormCreate();
@@ -236,7 +242,7 @@ void TForm2::SpeedButtonOpenCloseClick() {
 }
 
 void TForm2::effacerClick() {
-    FUi->Memo->Clear();
+    FTerminal->Clear();
 }
 
 void TForm2::ComPortAfterOpen(TCustomComPort*) {
@@ -333,8 +339,7 @@ void TForm2::RefreshDeviceList(const string* removed) {
 
 void TForm2::ComPortRxChar(TObject*) {
     const AnsiString chunk = FComPort->ReadAnsiString();
-    const QString text = TextOfBytes(chunk);
-    if (!FUi->RadioButton6->isChecked()) FUi->Memo->AppendText(text);
+    if (!FUi->RadioButton6->isChecked()) FTerminal->Received(chunk);
     AddReadBytes(static_cast<int32_t>(chunk.size()));
     FUi->valeur->setText(TextOfBytes(UpToFirstNul(chunk)));
     if (FUi->RadioButton6->isChecked()) FDialogue.Received(chunk);
@@ -367,6 +372,10 @@ void TForm2::ClearReadings() {
 
 void TForm2::AddReading(const std::string& text) {
     FUi->Memo1->AppendLines(TextOfBytes(text));
+}
+
+void TForm2::Judged(const std::string& reading, int errors) {
+    FJournal->Judged(reading, errors);
 }
 
 void TForm2::SetPolling(bool on) {

@@ -28,7 +28,9 @@ class QTimer;
 
 namespace quillon::console {
 
+class TJournalOption;
 class TOpenDialog;
+class TTerminalTools;
 class TTemperatureChart;
 
 class TForm2 : public QWidget,
@@ -109,6 +111,7 @@ class TForm2 : public QWidget,
     void StartPause(int ms) override;
     void StopPause() override;
     void Send(const std::string& bytes) override;
+    void Judged(const std::string& reading, int errors) override;
 
     // Where a log load's results go.
     void AddLine(std::string_view temperature) override;
@@ -145,8 +148,10 @@ class TForm2 : public QWidget,
     int64_t octetsecrits = 0;
 
     bool FDestroying = false;
-    TDeviceChoice FChoice;      // kept across every rebuild of the device list
-    QAction* FReopen = nullptr; // "Rouvrir automatiquement"
+    TTerminalTools* FTerminal = nullptr; // hex view and saving, in the terminal's menu
+    TJournalOption* FJournal = nullptr;  // "Journal des mesures", in Memo1's menu
+    TDeviceChoice FChoice;               // kept across every rebuild of the device list
+    QAction* FReopen = nullptr;          // "Rouvrir automatiquement"
     bool FOperatorCloses = false;
     bool FLost = false; // the port closed because its device went away
     TTemperatureDialogue FDialogue{*this};
