@@ -93,7 +93,7 @@ QString DeviceIdentity(const QString& path) {
     return {};
 }
 
-bool MergeDeviceList(QComboBox* combo, const QStringList& present, TDeviceChoice& choice) {
+bool MergeDeviceList(QComboBox* combo, const QStringList& present, TChosenDevice& choice) {
     if (!present.contains(choice.Path) && !choice.Identity.isEmpty())
         for (const QString& path : present)
             if (DeviceIdentity(path) == choice.Identity) choice.Path = path;

@@ -28,7 +28,7 @@ QStringList ListedDevices(const QComboBox* combo);
 QString DeviceIdentity(const QString& path);
 
 /// The operator's device, by path and identity.
-struct TDeviceChoice {
+struct TChosenDevice {
     QString Path;
     QString Identity;
 };
@@ -37,6 +37,6 @@ struct TDeviceChoice {
 /// by identity under a new path (choice then follows it); a chosen device that is absent
 /// stays listed and selected, marked absent, and no other takes its place. True when the
 /// chosen device is present.
-bool MergeDeviceList(QComboBox* combo, const QStringList& present, TDeviceChoice& choice);
+bool MergeDeviceList(QComboBox* combo, const QStringList& present, TChosenDevice& choice);
 
 } // namespace quillon::console

@@ -53,6 +53,16 @@ class TTemperatureDialogue {
     /// tick's failed write holds back the ticks that come while it is open.
     void ErrorBoxOpening();
     void ErrorBoxClosed();
+    /// The two above around a box's life.
+    struct TErrorBox {
+        explicit TErrorBox(TTemperatureDialogue& dialogue) : Dialogue(dialogue) {
+            Dialogue.ErrorBoxOpening();
+        }
+        ~TErrorBox() { Dialogue.ErrorBoxClosed(); }
+        TErrorBox(const TErrorBox&) = delete;
+        TErrorBox& operator=(const TErrorBox&) = delete;
+        TTemperatureDialogue& Dialogue;
+    };
 
   private:
     void Finish();

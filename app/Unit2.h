@@ -2,9 +2,8 @@
 // TForm2, the operator console's window: its controls come from the stored layout
 // (Unit2.ui); its non-visual components (the port, the two indicators, the open-file
 // dialog and the polling timer) are created, loaded and bound here in layout order.
-#include "app/DeviceList.h"
 #include "app/Dialogs.h"
-#include "app/TempLogLoad.h"
+#include "app/EnableRules.h"
 #include "app/TemperatureDialogue.h"
 #include "comport/ComPort.h"
 #include "comsignal/ComSignal.h"
@@ -13,7 +12,6 @@
 #include "rtl/Timer.h"
 
 #include <QWidget>
-#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -22,20 +20,16 @@ namespace Ui {
 class Form2;
 }
 
-class QAction;
-class QProgressBar;
-class QTimer;
-
 namespace quillon::console {
 
+class TDeviceChoice;
 class TJournalOption;
 class TOpenDialog;
 class TTerminalTools;
+class TTempLogRunner;
 class TTemperatureChart;
 
-class TForm2 : public QWidget,
-               private TTemperatureDialogue::IOutputs,
-               private TTempLogLoad::IOutputs {
+class TForm2 : public QWidget, private TTemperatureDialogue::IOutputs {
     Q_OBJECT
   public:
     /// Builds the window and its components, binds the handlers and runs FormCreate.
@@ -67,7 +61,7 @@ class TForm2 : public QWidget,
     int64_t ReadBytesTotal() const { return octetslus; }
     int64_t WrittenBytesTotal() const { return octetsecrits; }
     /// True while a log load goes on between the window's events.
-    bool Loading() const { return FLoad != nullptr; }
+    bool Loading() const;
 
   private:
     void CreateComponents();
@@ -113,23 +107,8 @@ class TForm2 : public QWidget,
     void Send(const std::string& bytes) override;
     void Judged(const std::string& reading, int errors) override;
 
-    // Where a log load's results go.
-    void AddLine(std::string_view temperature) override;
-    void AddPoint(double id, double temperature) override;
-    void ShowBox(const std::string& text) override;
-    /// Loads the next slice of the log; the next one runs once the window has handled
-    /// its events.
-    void ContinueLoad();
-    /// Shows what the load has read so far: all of it, or Memo1's lines alone.
-    void FlushLoad();
-    void FlushMemo1();
-
-    /// Points the closed port at the device chosen in ComboBoxDeviceName.
-    void RetargetPort();
-    /// Takes the entry selected in ComboBoxDeviceName as the operator's device.
-    void RememberChoice();
-    /// Brings ComboBoxDeviceName in line with the machine's devices, less one just removed.
-    void RefreshDeviceList(const string* removed);
+    /// Enables and disables the layout's controls as cause asks (EnableRules.h).
+    void ApplyEnableRules(TEnableCause cause);
 
     std::unique_ptr<Ui::Form2> FUi;
     IDialogs& FDialogs;
@@ -150,17 +129,11 @@ class TForm2 : public QWidget,
     bool FDestroying = false;
     TTerminalTools* FTerminal = nullptr; // hex view and saving, in the terminal's menu
     TJournalOption* FJournal = nullptr;  // "Journal des mesures", in Memo1's menu
-    TDeviceChoice FChoice;               // kept across every rebuild of the device list
-    QAction* FReopen = nullptr;          // "Rouvrir automatiquement"
-    bool FOperatorCloses = false;
-    bool FLost = false; // the port closed because its device went away
+    TDeviceChoice* FDevices = nullptr;   // the operator's device, as devices come and go
+    bool FOperatorCloses = false;        // the port closes at the operator's word
     TTemperatureDialogue FDialogue{*this};
     rtl::IMainLoop::TimerId FPauseTimer = 0;
-    std::shared_ptr<TTempLogLoad> FLoad;
-    QTimer* FLoadSlice = nullptr;
-    QProgressBar* FLoadProgress = nullptr;
-    std::chrono::steady_clock::time_point FLoadStart;
-    QString FPendingMemo1; // lines a load has read but Memo1 does not show yet
+    TTempLogRunner* FLoad = nullptr; // the temperature log's load, between events
 };
 
 } // namespace quillon::console
