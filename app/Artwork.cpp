@@ -1,5 +1,6 @@
 #include "app/Artwork.h"
 
+#include <QFont>
 #include <QPainter>
 #include <QPainterPath>
 
@@ -84,6 +85,16 @@ QPixmap BoardPicture(QSize size) {
     p.setBrush(QColor(0xD8, 0xD8, 0xD8));
     p.drawRect(QRectF(2, 66, 16, 22));
     return pm;
+}
+
+void SubstituteLayoutFaces() {
+    QFont::insertSubstitutions(
+        QStringLiteral("Tahoma"),
+        {QStringLiteral("DejaVu Sans Condensed"), QStringLiteral("Liberation Sans Narrow")});
+    QFont::insertSubstitutions(QStringLiteral("Arial"), {QStringLiteral("Liberation Sans"),
+                                                         QStringLiteral("DejaVu Sans Condensed")});
+    QFont::insertSubstitutions(QStringLiteral("Terminal"), {QStringLiteral("DejaVu Sans Mono"),
+                                                            QStringLiteral("Liberation Mono")});
 }
 
 } // namespace quillon::console

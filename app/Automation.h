@@ -12,7 +12,9 @@
 // type <edit> <text>, expect-text <control> <text>, expect-color <shape> <#rrggbb>,
 // expect-items <list or memo> <count>, expect-points <count>, expect-point <index> <x> <y>
 // (the chart's series), answer-file <path> (the next file dialog), expect-box <text> (the
-// next box not yet expected; boxes are answered OK), grab <png> (the window drawn anew),
+// next box not yet expected; boxes are answered OK), expect-box-start <text> (the same, for
+// the box's first words), expect-quiet (no box for the whole of its time-out), trigger
+// <action> (a menu action, by object name), grab <png> (the window drawn anew),
 // grab-screen <png> (the window's pixels on the display), quit (fails if a box was shown
 // that no step expected). Waiting steps take a time-out in ms as their last word.
 #include "app/AutomationDialogs.h"

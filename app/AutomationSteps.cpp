@@ -4,6 +4,7 @@
 #include "app/AutomationDialogs.h"
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QComboBox>
 #include <QPixmap>
 #include <QScreen>
@@ -91,10 +92,10 @@ TStepCheck CheckPoints(const QWidget& window, const TScriptStep& step) {
     return Waiting(QStringLiteral("the point is (%1, %2)").arg(p.x()).arg(p.y()));
 }
 
-TStepCheck CheckBox(const TAutomationDialogs& dialogs, const QString& wanted) {
+TStepCheck CheckBox(const TAutomationDialogs& dialogs, const QString& wanted, bool whole) {
     const auto box = dialogs.NextBox();
     if (!box) return Waiting(QStringLiteral("no box was shown"));
-    if (*box == wanted) return Ready();
+    if (whole ? *box == wanted : box->startsWith(wanted)) return Ready();
     return Failed(QStringLiteral("the next box reads ") + Quoted(*box));
 }
 
@@ -110,14 +111,24 @@ TStepCheck CheckStep(const TScriptStep& step, const TStepContext& context) {
     const QString& command = step.Command;
     if (command == QLatin1String("expect-points") || command == QLatin1String("expect-point"))
         return CheckPoints(context.Window, step);
-    if (command == QLatin1String("expect-box")) return CheckBox(context.Dialogs, step.Args[0]);
-    if (command == QLatin1String("quit")) {
+    if (command == QLatin1String("expect-box") || command == QLatin1String("expect-box-start"))
+        return CheckBox(context.Dialogs, step.Args[0], command == QLatin1String("expect-box"));
+    if (command == QLatin1String("quit") || command == QLatin1String("expect-quiet")) {
+        // Quiet until its time-out, which passes it (Automation.cpp).
+        if (command == QLatin1String("expect-quiet") && !context.Dialogs.NextBox())
+            return Waiting(QStringLiteral("no box"));
         if (const auto box = context.Dialogs.NextBox())
             return Failed(QStringLiteral("a box was not expected: ") + Quoted(*box));
         return Ready();
     }
     if (command == QLatin1String("answer-file") || command.startsWith(QLatin1String("grab")))
         return Ready();
+    if (command == QLatin1String("trigger")) {
+        const auto* action = context.Window.findChild<QAction*>(step.Args[0]);
+        if (!action) return Failed(QStringLiteral("no action is named ") + step.Args[0]);
+        return action->isEnabled() ? Ready()
+                                   : Waiting(step.Args[0] + QStringLiteral(" is disabled"));
+    }
 
     // The rest act on or look at one control.
     const QWidget* control = FindControl(context.Window, step.Args[0]);
@@ -137,7 +148,9 @@ std::optional<QString> DoStep(const TScriptStep& step, const TStepContext& conte
     const QString& command = step.Command;
     if (command == QLatin1String("answer-file")) {
         context.Dialogs.AnswerFile(step.Args[0]);
-    } else if (command == QLatin1String("expect-box")) {
+    } else if (command == QLatin1String("trigger")) {
+        context.Window.findChild<QAction*>(step.Args[0])->trigger();
+    } else if (command.startsWith(QLatin1String("expect-box"))) {
         context.Dialogs.TakeBox();
     } else if (command == QLatin1String("grab")) {
         return Save(context.Window.grab(), step.Args[0]);

@@ -22,4 +22,14 @@ class TComboStrings : public rtl::TStrings {
     QComboBox* FCombo;
 };
 
+/// Appends "1" .. "last" to an editable list whose text is not one of its items: adding
+/// the first item would otherwise select it and replace the text.
+inline void AppendNumbers(QComboBox* combo, int last) {
+    const QString text = combo->currentText();
+    for (int i = 1; i <= last; ++i)
+        combo->addItem(QString::number(i));
+    combo->setCurrentIndex(-1);
+    combo->setEditText(text);
+}
+
 } // namespace quillon::console

@@ -20,4 +20,10 @@ std::optional<QString> TQtDialogs::ChooseFileToOpen() {
     return name;
 }
 
+std::optional<QString> TQtDialogs::ChooseFileToSave() {
+    const QString name = QFileDialog::getSaveFileName(QApplication::activeWindow());
+    if (name.isEmpty()) return std::nullopt;
+    return name;
+}
+
 } // namespace quillon::console

@@ -15,6 +15,9 @@ class IDialogs {
     virtual void ShowBox(TBoxKind kind, const QString& text) = 0;
     /// Asks for a file to open; the full path, or nothing when the operator cancels.
     virtual std::optional<QString> ChooseFileToOpen() = 0;
+    /// Asks for a file to write; the full path, or nothing when the operator cancels (so
+    /// does a provider without a chooser).
+    virtual std::optional<QString> ChooseFileToSave() { return std::nullopt; }
 };
 
 /// The real boxes: QMessageBox and QFileDialog, parented to the active window.
@@ -22,6 +25,7 @@ class TQtDialogs : public IDialogs {
   public:
     void ShowBox(TBoxKind kind, const QString& text) override;
     std::optional<QString> ChooseFileToOpen() override;
+    std::optional<QString> ChooseFileToSave() override;
 };
 
 } // namespace quillon::console

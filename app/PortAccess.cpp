@@ -67,4 +67,11 @@ std::string PortErrorAdvice(int code, const std::string& path) {
     return PortErrorHint(code, path, ReadNodeOwner(path), CurrentUserAccess());
 }
 
+std::string PortErrorText(int code, const std::string& message, const std::string& path) {
+    std::string text = "Error " + std::to_string(code) + ": " + message;
+    const std::string advice = PortErrorAdvice(code, path);
+    if (!advice.empty()) text += "\n\n" + advice;
+    return text;
+}
+
 } // namespace quillon::console

@@ -17,4 +17,8 @@ TUserAccess CurrentUserAccess();
 /// PortErrorHint for this process and the node at path as they are now.
 std::string PortErrorAdvice(int code, const std::string& path);
 
+/// The console's error box text (UTF-8): "Error ", the code, ": " and the system's message,
+/// unchanged; then, after a blank line, the advice, if any.
+std::string PortErrorText(int code, const std::string& message, const std::string& path);
+
 } // namespace quillon::console

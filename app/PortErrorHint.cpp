@@ -79,12 +79,13 @@ std::string PortErrorHint(int code, const std::string& path, const std::optional
             return "Aucun port série n'est choisi : branchez l'adaptateur, puis choisissez-le "
                    "dans la liste des ports.";
         return "Le périphérique " + Quoted(path) +
-               " n'existe pas ou plus : l'adaptateur a peut-être été débranché. Rebranchez-le, "
-               "puis choisissez-le de nouveau dans la liste des ports.";
+               " n'existe pas ou plus : l'adaptateur a peut-être été débranché. Rebranchez-le : "
+               "la liste des ports le choisit de nouveau dès qu'il revient.";
     case EIO: // the code the port reports when its device vanishes while open
         return "La liaison avec " + Quoted(path) +
                " est perdue : le périphérique a disparu (adaptateur débranché ?). Rebranchez-le, "
-               "puis ouvrez de nouveau le port.";
+               "puis ouvrez de nouveau le port (ou cochez « Rouvrir automatiquement » dans le "
+               "menu contextuel de la liste des ports).";
     default:
         return {};
     }

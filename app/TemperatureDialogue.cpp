@@ -65,10 +65,12 @@ void TTemperatureDialogue::Finish() {
     if (IsGoodReading(lecture)) {
         FOut.Show(dfTest2, "Bonne valeur");
         FOut.SetPolling(false);
+        FOut.Judged(lecture, 0);
         return;
     }
     FOut.AddReading(lecture);
     ++nberreurs;
+    FOut.Judged(lecture, nberreurs);
     FPausePending = true;
     FOut.StartPause(PauseMs);
 }

@@ -33,6 +33,8 @@ class TTemperatureDialogue {
         virtual void StopPause() = 0;
         /// Writes to the port; a failure throws after the port's error box.
         virtual void Send(const std::string& bytes) = 0;
+        /// A finished reading has been judged: good (errors 0) or the errors' count.
+        virtual void Judged(const std::string& /*reading*/, int /*errors*/) {}
     };
 
     static constexpr int PauseMs = 2000;
@@ -51,6 +53,16 @@ class TTemperatureDialogue {
     /// tick's failed write holds back the ticks that come while it is open.
     void ErrorBoxOpening();
     void ErrorBoxClosed();
+    /// The two above around a box's life.
+    struct TErrorBox {
+        explicit TErrorBox(TTemperatureDialogue& dialogue) : Dialogue(dialogue) {
+            Dialogue.ErrorBoxOpening();
+        }
+        ~TErrorBox() { Dialogue.ErrorBoxClosed(); }
+        TErrorBox(const TErrorBox&) = delete;
+        TErrorBox& operator=(const TErrorBox&) = delete;
+        TTemperatureDialogue& Dialogue;
+    };
 
   private:
     void Finish();

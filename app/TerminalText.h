@@ -15,6 +15,8 @@ class TTerminalText {
     /// Appends received text at the end; returns the index of the first line it changed.
     std::size_t Append(std::u16string_view text);
     void Clear();
+    /// Replaces the text of the last line (no line end in text).
+    void SetLastLine(std::u16string_view text) { FLines.back() = text; }
 
     /// Always at least one line: the one being received, empty after a line end.
     std::size_t LineCount() const { return FLines.size(); }

@@ -1,5 +1,8 @@
 #include "app/TerminalView.h"
 
+#include "app/TerminalAccessible.h"
+
+#include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
@@ -27,13 +30,22 @@ TTerminalView::TTerminalView(QWidget* parent) : QAbstractScrollArea(parent) {
     viewport()->setCursor(Qt::IBeamCursor);
     viewport()->setBackgroundRole(QPalette::Base);
     UpdateMetrics();
+    InstallTerminalAccessibility();
 }
 
 void TTerminalView::AppendText(const QString& text) {
     const bool followEnd = verticalScrollBar()->value() >= verticalScrollBar()->maximum();
+    const int before = CharacterCount();
     const std::size_t first = FText.Append(
         std::u16string_view(reinterpret_cast<const char16_t*>(text.utf16()), text.size()));
+    FLineOffset.resize(first + 1);
+    for (std::size_t i = first + 1; i < FText.LineCount(); ++i)
+        FLineOffset.push_back(FLineOffset[i - 1] + FText.Line(i - 1).size() + 1);
     Relayout(first);
+    if (QAccessible::isActive()) { // only when assistive technology listens
+        QAccessibleTextInsertEvent inserted(this, before, TextBetween(before, CharacterCount()));
+        QAccessible::updateAccessibility(&inserted);
+    }
     if (followEnd) verticalScrollBar()->setValue(verticalScrollBar()->maximum());
     viewport()->update();
     emit Changed();
@@ -50,13 +62,35 @@ void TTerminalView::AppendLines(const QString& text) {
     AppendText(first ? text.first(n) : QLatin1Char('\n') + text.first(n));
 }
 
+void TTerminalView::RewriteLastLine(const QString& text) {
+    const std::size_t last = FText.LineCount() - 1;
+    const int start = static_cast<int>(FLineOffset[last]);
+    const QString old = TextBetween(start, CharacterCount());
+    FText.SetLastLine(
+        std::u16string_view(reinterpret_cast<const char16_t*>(text.utf16()), text.size()));
+    FAnchor = std::min(FAnchor, TPos{last, 0});
+    FCursor = std::min(FCursor, TPos{last, 0});
+    Relayout(last);
+    viewport()->update();
+    if (QAccessible::isActive()) {
+        QAccessibleTextUpdateEvent updated(this, start, old, text);
+        QAccessible::updateAccessibility(&updated);
+    }
+    emit Changed();
+}
+
 void TTerminalView::SetOwnFace(bool own) {
     FOwnFace = own;
     UpdateMetrics();
 }
 
 void TTerminalView::Clear() {
+    if (QAccessible::isActive()) {
+        QAccessibleTextRemoveEvent removed(this, 0, Text());
+        QAccessible::updateAccessibility(&removed);
+    }
     FText.Clear();
+    FLineOffset.assign(1, 0);
     FLinesAdded = false;
     FAnchor = FCursor = TPos{};
     Relayout(0);
@@ -81,6 +115,7 @@ void TTerminalView::SelectAll() {
     FAnchor = TPos{};
     FCursor = TPos{FText.LineCount() - 1, FText.Line(FText.LineCount() - 1).size()};
     viewport()->update();
+    SelectionMoved();
 }
 
 void TTerminalView::Select(int line0, int col0, int line1, int col1) {
@@ -91,6 +126,65 @@ void TTerminalView::Select(int line0, int col0, int line1, int col1) {
     FAnchor = clamp(line0, col0);
     FCursor = clamp(line1, col1);
     viewport()->update();
+    SelectionMoved();
+}
+
+int TTerminalView::CharacterCount() const {
+    return static_cast<int>(FLineOffset.back() + FText.Line(FText.LineCount() - 1).size());
+}
+
+int TTerminalView::OffsetOf(const TPos& pos) const {
+    return static_cast<int>(FLineOffset[pos.Line] + pos.Col);
+}
+
+TTerminalView::TPos TTerminalView::PosOf(int offset) const {
+    const auto at = static_cast<std::size_t>(std::clamp(offset, 0, CharacterCount()));
+    const auto it = std::upper_bound(FLineOffset.begin(), FLineOffset.end(), at);
+    const auto line = static_cast<std::size_t>(it - FLineOffset.begin()) - 1;
+    return TPos{line, std::min(at - FLineOffset[line], FText.Line(line).size())};
+}
+
+QString TTerminalView::TextBetween(int start, int end) const {
+    const TPos a = PosOf(start), b = PosOf(end);
+    return a < b ? FromU16(FText.Slice(a.Line, a.Col, b.Line, b.Col)) : QString();
+}
+
+std::pair<int, int> TTerminalView::SelectionOffsets() const {
+    return std::minmax(OffsetOf(FAnchor), OffsetOf(FCursor));
+}
+
+void TTerminalView::SelectOffsets(int anchor, int cursor) {
+    const TPos a = PosOf(anchor), c = PosOf(cursor);
+    Select(static_cast<int>(a.Line), static_cast<int>(a.Col), static_cast<int>(c.Line),
+           static_cast<int>(c.Col));
+}
+
+QRect TTerminalView::CharacterRect(int offset) const {
+    const TPos pos = PosOf(offset);
+    const auto cols = static_cast<std::size_t>(FColumns);
+    const std::size_t row = FRowStart[pos.Line] + pos.Col / cols;
+    const long y = (static_cast<long>(row) - verticalScrollBar()->value()) * FCellHeight;
+    return QRect(kMargin + static_cast<int>(pos.Col % cols) * FCellWidth, static_cast<int>(y),
+                 FCellWidth, FCellHeight);
+}
+
+int TTerminalView::OffsetAt(const QPoint& point) const {
+    return OffsetOf(PosAt(point));
+}
+
+void TTerminalView::ScrollToOffset(int offset) {
+    const TPos pos = PosOf(offset);
+    const auto row = static_cast<int>(FRowStart[pos.Line] + pos.Col / FColumns);
+    QScrollBar* bar = verticalScrollBar();
+    if (row < bar->value() || row >= bar->value() + bar->pageStep()) bar->setValue(row);
+}
+
+void TTerminalView::SelectionMoved() {
+    if (!QAccessible::isActive()) return;
+    const auto [start, end] = SelectionOffsets();
+    QAccessibleTextSelectionEvent selected(this, start, end);
+    selected.setCursorPosition(CursorOffset());
+    QAccessible::updateAccessibility(&selected);
 }
 
 void TTerminalView::CopySelection() const {
@@ -239,12 +333,14 @@ void TTerminalView::mousePressEvent(QMouseEvent* event) {
     FCursor = PosAt(event->position().toPoint());
     if (!(event->modifiers() & Qt::ShiftModifier)) FAnchor = FCursor;
     viewport()->update();
+    SelectionMoved();
 }
 
 void TTerminalView::mouseMoveEvent(QMouseEvent* event) {
     if (!(event->buttons() & Qt::LeftButton)) return;
     FCursor = PosAt(event->position().toPoint());
     viewport()->update();
+    SelectionMoved();
 }
 
 void TTerminalView::contextMenuEvent(QContextMenuEvent* event) {
@@ -252,6 +348,10 @@ void TTerminalView::contextMenuEvent(QContextMenuEvent* event) {
     QAction* copy = menu.addAction(tr("Copier"), this, &TTerminalView::CopySelection);
     copy->setEnabled(HasSelection());
     menu.addAction(tr("Tout sélectionner"), this, &TTerminalView::SelectAll);
+    if (!actions().isEmpty()) {
+        menu.addSeparator();
+        menu.addActions(actions());
+    }
     menu.exec(event->globalPos());
 }
 

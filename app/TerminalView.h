@@ -4,10 +4,12 @@
 // little. A line longer than the pane is broken into rows of the pane's width for display
 // only, so a line without any line end stays cheap to extend and every character stays
 // visible and copyable. Text always goes to the end, never to the operator's selection.
+// Actions added to the pane follow its own in its context menu.
 #include "app/TerminalText.h"
 
 #include <QAbstractScrollArea>
 #include <cstddef>
+#include <utility>
 #include <vector>
 
 namespace quillon::console {
@@ -23,6 +25,8 @@ class TTerminalView : public QAbstractScrollArea {
     /// first line when the pane is empty); a line end at its end closes its last line.
     void AppendLines(const QString& text);
     void Clear();
+    /// Replaces the last line's text, as for a row that grows in place.
+    void RewriteLastLine(const QString& text);
     /// No text, and no line added (an added line may be empty).
     bool IsEmpty() const { return !FLinesAdded && FText.LineCount() == 1 && FText.Line(0).empty(); }
     /// Draws the text in the widget's own face instead of a fixed-pitch one; cells are
@@ -42,6 +46,18 @@ class TTerminalView : public QAbstractScrollArea {
     void CopySelection() const;
     /// Selects from (line0, col0) to (line1, col1), as a mouse drag would.
     void Select(int line0, int col0, int line1, int col1);
+
+    // The same text by offsets into Text(), as assistive technology counts it.
+    int CharacterCount() const;
+    QString TextBetween(int start, int end) const;
+    /// The selection's ends in order (equal when nothing is selected), and where it ends.
+    std::pair<int, int> SelectionOffsets() const;
+    int CursorOffset() const { return OffsetOf(FCursor); }
+    void SelectOffsets(int anchor, int cursor);
+    /// In the viewport's coordinates.
+    QRect CharacterRect(int offset) const;
+    int OffsetAt(const QPoint& point) const;
+    void ScrollToOffset(int offset);
 
   signals:
     /// The text has changed.
@@ -71,9 +87,14 @@ class TTerminalView : public QAbstractScrollArea {
     std::size_t LineOfRow(std::size_t row) const;
     TPos PosAt(const QPoint& point) const;
     QString DisplayText(const std::u16string& line, std::size_t from, std::size_t count) const;
+    int OffsetOf(const TPos& pos) const;
+    TPos PosOf(int offset) const;
+    /// Tells assistive technology that the selection or caret moved.
+    void SelectionMoved();
 
     TTerminalText FText;
     std::vector<std::size_t> FRowStart{0, 1}; // first row of each line, then the row total
+    std::vector<std::size_t> FLineOffset{0};  // offset in Text() of each line's start
     QFont FCellFont;
     int FCellWidth = 1;
     int FCellHeight = 1;

@@ -4,61 +4,28 @@
 #include "app/CodePage.h"
 #include "app/ColorAdapters.h"
 #include "app/ComboStrings.h"
+#include "app/DeviceChoice.h"
+#include "app/JournalOption.h"
 #include "app/OpenDialog.h"
+#include "app/ParameterHistory.h"
 #include "app/PortAccess.h"
 #include "app/ReplyScan.h"
+#include "app/TempLogRunner.h"
 #include "app/TemperatureChart.h"
+#include "app/TerminalTools.h"
 #include "platform/DeviceNames.h"
 #include "rtl/Application.h"
 #include "ui_Unit2.h"
 
-#include <QFile>
-#include <QFont>
-#include <QProgressBar>
-#include <QTimer>
 #include <memory>
 #include <utility>
 
 namespace quillon::console {
 
-namespace {
-
-// The device namespace prefix put before the chosen device's name.
-const string kDevicePrefix = u"\\\\.\\";
-
-// Shape1's fill for the LED's states.
-constexpr rtl::TColor kLedOff = rtl::clWhite;
-constexpr rtl::TColor kLedOn = rtl::clYellow;
-
-// A load's slice: short enough that the window answers at once between two.
-constexpr auto kLoadSlice = std::chrono::milliseconds(20);
-// A load shows its progress once it has taken longer than this.
-constexpr auto kLoadQuiet = std::chrono::milliseconds(300);
-
-// Appends "1" .. "last" to an editable list whose text is not one of its items: adding
-// the first item would otherwise select it and replace the text.
-void AppendNumbers(QComboBox* combo, int last) {
-    const QString text = combo->currentText();
-    for (int i = 1; i <= last; ++i)
-        combo->addItem(QString::number(i));
-    combo->setCurrentIndex(-1);
-    combo->setEditText(text);
-}
-
-} // namespace
-
 TForm2::TForm2(IDialogs& dialogs, const rtl::TFormatSettings& formatSettings, QWidget* parent)
     : QWidget(parent), FUi(std::make_unique<Ui::Form2>()), FDialogs(dialogs),
       FFormatSettings(formatSettings) {
-    // The layout names Windows faces; where they are missing, common free faces of the
-    // same widths keep the captions inside their controls.
-    QFont::insertSubstitutions(
-        QStringLiteral("Tahoma"),
-        {QStringLiteral("DejaVu Sans Condensed"), QStringLiteral("Liberation Sans Narrow")});
-    QFont::insertSubstitutions(QStringLiteral("Arial"), {QStringLiteral("Liberation Sans"),
-                                                         QStringLiteral("DejaVu Sans Condensed")});
-    QFont::insertSubstitutions(QStringLiteral("Terminal"), {QStringLiteral("DejaVu Sans Mono"),
-                                                            QStringLiteral("Liberation Mono")});
+    SubstituteLayoutFaces();
     FUi->setupUi(this);
     setFixedSize(size()); // the layout sizes the window to its controls
     setWindowIcon(ConsoleIcon());
@@ -69,15 +36,12 @@ TForm2::TForm2(IDialogs& dialogs, const rtl::TFormatSettings& formatSettings, QW
     FUi->StatusPanel1->setFixedWidth(150);
     FUi->Memo1->SetOwnFace(true);
     FChart = std::make_unique<TTemperatureChart>(FUi->Chart1);
-    FLoadProgress = new QProgressBar(this);
-    FLoadProgress->setRange(0, 100);
-    FLoadProgress->setFormat(QStringLiteral("Lecture du fichier : %p %"));
-    FUi->StatusBar->addPermanentWidget(FLoadProgress);
-    FLoadProgress->hide();
-    FLoadSlice = new QTimer(this);
-    FLoadSlice->setSingleShot(true);
-    connect(FLoadSlice, &QTimer::timeout, this, [this] { Guarded([this] { ContinueLoad(); }); });
+    FLoad = new TTempLogRunner(FUi->Memo1, *FChart, FUi->StatusBar, FDialogs, FFormatSettings);
+    FTerminal = new TTerminalTools(FUi->Memo, this, FDialogs);
+    FJournal = new TJournalOption(FUi->Memo1, FDialogs);
+    new TParameterHistory(FUi->parametre, FUi->envoiparametre);
     CreateComponents();
+    FDevices = new TDeviceChoice(FUi->ComboBoxDeviceName, *FComPort);
     ConnectControls();
     FormCreate();
 }
@@ -169,19 +133,18 @@ void TForm2::FormCreate() {
     TComboStrings devices(FUi->ComboBoxDeviceName);
     FComPort->EnumComDevicesFromRegistry(devices);
     FUi->ComboBoxDeviceName->setCurrentIndex(0);
-    FComPort->SetDeviceName(kDevicePrefix + ToRtlString(FUi->ComboBoxDeviceName->currentText()));
-    for (QWidget* w :
-         {static_cast<QWidget*>(FUi->envoyertexte), static_cast<QWidget*>(FUi->Button1),
-          static_cast<QWidget*>(FUi->envoyervaleur), static_cast<QWidget*>(FUi->texte),
-          static_cast<QWidget*>(FUi->envoinom), static_cast<QWidget*>(FUi->envoiparametre)})
-        w->setEnabled(false);
+    FDevices->Chosen();
+    ApplyEnableRules(ecFormCreate);
     AddReadBytes(0);
     AddWriteBytes(0);
     AppendNumbers(FUi->listeid, 127);
     AppendNumbers(FUi->listeid1, 299);
     FUi->led2->setChecked(true);
-    FUi->Button3->setEnabled(false);
-    FUi->Button4->setEnabled(false);
+}
+
+void TForm2::ApplyEnableRules(TEnableCause cause) {
+    for (const TEnableChange& change : EnableChanges(cause, FComPort->Active()))
+        findChild<QWidget*>(QLatin1String(change.Control))->setEnabled(change.Enabled);
 }
 
 // ---- port control and counters
@@ -200,15 +163,8 @@ void TForm2::UpdateControls() {
     if (!isVisible() || FDestroying) return;
     const bool active = FComPort->Active();
     FUi->SpeedButtonOpenClose->setText(active ? QStringLiteral("Close") : QStringLiteral("Open"));
-    for (QWidget* w :
-         {static_cast<QWidget*>(FUi->Memo), static_cast<QWidget*>(FUi->envoyertexte),
-          static_cast<QWidget*>(FUi->Button1), static_cast<QWidget*>(FUi->envoyervaleur),
-          static_cast<QWidget*>(FUi->envoinom), static_cast<QWidget*>(FUi->envoiparametre),
-          static_cast<QWidget*>(FUi->RadioButton6), static_cast<QWidget*>(FUi->Button3),
-          static_cast<QWidget*>(FUi->Button4)})
-        w->setEnabled(active);
+    ApplyEnableRules(ecPortState);
     if (active) FUi->Memo->setFocus();
-    FUi->ComboBoxDeviceName->setEnabled(!active);
 }
 
 void TForm2::SpeedButtonConfigClick() {
@@ -216,11 +172,17 @@ void TForm2::SpeedButtonConfigClick() {
 }
 
 void TForm2::SpeedButtonOpenCloseClick() {
-    FComPort->SetActive(!FComPort->Active());
+    const bool wasActive = FComPort->Active();
+    FOperatorCloses = wasActive;
+    struct TDone {
+        bool& Flag;
+        ~TDone() { Flag = false; }
+    } done{FOperatorCloses};
+    FComPort->SetActive(!wasActive);
 }
 
 void TForm2::effacerClick() {
-    FUi->Memo->Clear();
+    FTerminal->Clear();
 }
 
 void TForm2::ComPortAfterOpen(TCustomComPort*) {
@@ -228,8 +190,11 @@ void TForm2::ComPortAfterOpen(TCustomComPort*) {
 }
 
 void TForm2::ComPortAfterClose(TCustomComPort*) {
+    // Each tick writes: on a closed port it could only show the closed-port box.
+    if (!FDestroying) FTimer1->SetEnabled(false);
     UpdateControls();
-    RetargetPort();
+    // Closed by the port itself: its device went away, and may come back.
+    if (!FDestroying) FDevices->PortClosed(!FOperatorCloses);
 }
 
 void TForm2::ComPortAfterWrite(TObject*, const void*, int32_t Length, bool) {
@@ -237,85 +202,40 @@ void TForm2::ComPortAfterWrite(TObject*, const void*, int32_t Length, bool) {
 }
 
 void TForm2::ComPortError(TCustomComPort* Sender, EComError& E, TComAction& Action) {
-    QString text = QStringLiteral("Error ") + QString::number(E.ErrorCode) + QStringLiteral(": ") +
-                   QString::fromUtf8(E.Message());
-    // The system's words first, unchanged; then what the operator can do about them.
-    const std::string advice =
-        PortErrorAdvice(E.ErrorCode, qwin::detail::NormaliseDeviceName(Sender->DeviceName()));
-    if (!advice.empty()) text += QStringLiteral("\n\n") + QString::fromUtf8(advice);
+    const std::string text = PortErrorText(E.ErrorCode, E.Message(),
+                                           qwin::detail::NormaliseDeviceName(Sender->DeviceName()));
     // The dialogue holds back polling ticks while the box of a tick's write is open.
-    struct TBoxOpen {
-        TTemperatureDialogue& Dialogue;
-        ~TBoxOpen() { Dialogue.ErrorBoxClosed(); }
-    };
-    FDialogue.ErrorBoxOpening();
-    {
-        const TBoxOpen open{FDialogue};
-        FDialogs.ShowBox(IDialogs::bkError, text);
-    }
+    const TTemperatureDialogue::TErrorBox open(FDialogue);
+    FDialogs.ShowBox(IDialogs::bkError, QString::fromUtf8(text));
     Action = caAbort;
 }
 
 // ---- devices
 
 void TForm2::ComboBoxDeviceNameChange() {
-    RetargetPort();
-}
-
-void TForm2::RetargetPort() {
-    if (FDestroying || FComPort->Active()) return;
-    const string name = kDevicePrefix + ToRtlString(FUi->ComboBoxDeviceName->currentText());
-    if (name != FComPort->DeviceName()) FComPort->SetDeviceName(name);
+    FDevices->Chosen();
 }
 
 void TForm2::ComPortDeviceArrival(TObject*, const string&) {
-    RefreshDeviceList(nullptr);
+    if (!FDestroying) FDevices->DevicesChanged(nullptr);
 }
 
 void TForm2::ComPortDeviceRemoved(TObject*, const string& DeviceName) {
-    RefreshDeviceList(&DeviceName);
-}
-
-void TForm2::RefreshDeviceList(const string* removed) {
-    if (FDestroying) return;
-    rtl::TStringList found;
-    FComPort->EnumComDevicesFromRegistry(found);
-    QStringList present;
-    for (const string& name : found.Items())
-        if (!removed || name != *removed) present.append(FromRtlString(name));
-
-    QComboBox* combo = FUi->ComboBoxDeviceName;
-    const QString chosen = combo->currentText();
-    for (int i = combo->count() - 1; i >= 0; --i)
-        if (!present.contains(combo->itemText(i))) combo->removeItem(i);
-    for (const QString& name : present)
-        if (combo->findText(name) < 0) combo->addItem(name);
-    const int index = combo->findText(chosen);
-    combo->setCurrentIndex(index >= 0 ? index : 0);
-    RetargetPort();
+    if (!FDestroying) FDevices->DevicesChanged(&DeviceName);
 }
 
 // ---- reception
 
 void TForm2::ComPortRxChar(TObject*) {
     const AnsiString chunk = FComPort->ReadAnsiString();
-    const QString text = TextOfBytes(chunk);
-    if (!FUi->RadioButton6->isChecked()) FUi->Memo->AppendText(text);
+    if (!FUi->RadioButton6->isChecked()) FTerminal->Received(chunk);
     AddReadBytes(static_cast<int32_t>(chunk.size()));
     FUi->valeur->setText(TextOfBytes(UpToFirstNul(chunk)));
     if (FUi->RadioButton6->isChecked()) FDialogue.Received(chunk);
-    if (FUi->led1->isChecked()) {
-        switch (LedReportOf(chunk)) {
-        case TLedReport::Off:
-            FUi->Shape1->SetBrushColor(ToQColor(kLedOff));
-            break;
-        case TLedReport::On:
-            FUi->Shape1->SetBrushColor(ToQColor(kLedOn));
-            break;
-        case TLedReport::None:
-            break;
-        }
-    }
+    const TLedReport led = FUi->led1->isChecked() ? LedReportOf(chunk) : TLedReport::None;
+    // Shape1's fill for the LED's states.
+    if (led != TLedReport::None)
+        FUi->Shape1->SetBrushColor(ToQColor(led == TLedReport::On ? rtl::clYellow : rtl::clWhite));
 }
 
 // ---- the temperature dialogue's outputs
@@ -335,8 +255,13 @@ void TForm2::AddReading(const std::string& text) {
     FUi->Memo1->AppendLines(TextOfBytes(text));
 }
 
+void TForm2::Judged(const std::string& reading, int errors) {
+    FJournal->Judged(reading, errors);
+}
+
 void TForm2::SetPolling(bool on) {
-    FTimer1->SetEnabled(on);
+    // A pause that ends after the port closed shows its count but starts no polling.
+    FTimer1->SetEnabled(on && FComPort->Active());
 }
 
 void TForm2::StartPause(int ms) {
@@ -375,89 +300,41 @@ void TForm2::listeidClick() {
 }
 
 void TForm2::RadioButton5Click() {
-    FUi->Button3->setEnabled(false);
-    FUi->Button2->setEnabled(true);
+    ApplyEnableRules(ecFileSource);
 }
 
 void TForm2::RadioButton6Click() {
-    FUi->Button2->setEnabled(false);
-    FUi->Button3->setEnabled(true);
+    ApplyEnableRules(ecLinkSource);
 }
 
 void TForm2::Button3Click() {
-    FDialogue.Request();
+    RequestTemperature();
 }
 
 void TForm2::Timer1Timer(TObject*) {
+    PollTemperature();
+}
+
+void TForm2::RequestTemperature() {
+    FDialogue.Request();
+}
+
+void TForm2::PollTemperature() {
     FDialogue.Tick();
 }
 
 // ---- temperature log
 
+bool TForm2::Loading() const {
+    return FLoad->Loading();
+}
+
 void TForm2::Button2Click() {
-    if (FLoad) {
-        // A new load replaces one still going on, which keeps what it has read.
-        FLoad.reset();
-        FLoadSlice->stop();
-        FLoadProgress->hide();
-        FlushLoad();
-    }
+    FLoad->Stop();
     FUi->Memo1->Clear();
     if (!FOpenDialog1->Execute()) return;
-    const QString path = FOpenDialog1->FileName();
-    FUi->Edit1->setText(path);
-    FLoad = TTempLogLoad::Open(ToRtlString(path), QFile::encodeName(path).toStdString(),
-                               FFormatSettings, *this);
-    if (!FLoad) return;
-    FUi->Memo1->Clear();
-    FChart->Clear();
-    FLoadStart = std::chrono::steady_clock::now();
-    ContinueLoad();
-}
-
-void TForm2::ContinueLoad() {
-    // Held here: a box of this slice may let the operator start another load.
-    const std::shared_ptr<TTempLogLoad> load = FLoad;
-    if (!load) return;
-    const auto now = std::chrono::steady_clock::now();
-    if (!load->Step(now + kLoadSlice)) {
-        if (load != FLoad) return;
-        FlushMemo1();
-        if (now - FLoadStart > kLoadQuiet) {
-            FLoadProgress->setValue(static_cast<int>(load->Progress() * 100));
-            FLoadProgress->show();
-        }
-        FLoadSlice->start(0);
-        return;
-    }
-    if (load != FLoad) return;
-    FLoad.reset();
-    FLoadProgress->hide();
-}
-
-void TForm2::AddLine(std::string_view temperature) {
-    FPendingMemo1 +=
-        QLatin1StringView(temperature.data(), static_cast<qsizetype>(temperature.size()));
-    FPendingMemo1 += QLatin1Char('\n');
-}
-
-void TForm2::AddPoint(double id, double temperature) {
-    FChart->Add(id, temperature);
-}
-
-void TForm2::ShowBox(const std::string& text) {
-    // Behind a box, the chart and Memo1 show what the load has read so far.
-    FlushLoad();
-    FDialogs.ShowBox(IDialogs::bkMessage, QString::fromUtf8(text));
-}
-
-void TForm2::FlushLoad() {
-    FlushMemo1();
-    FChart->Flush();
-}
-
-void TForm2::FlushMemo1() {
-    if (!FPendingMemo1.isEmpty()) FUi->Memo1->AppendLines(std::exchange(FPendingMemo1, QString()));
+    FUi->Edit1->setText(FOpenDialog1->FileName());
+    FLoad->Start(FOpenDialog1->FileName());
 }
 
 } // namespace quillon::console

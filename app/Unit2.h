@@ -3,7 +3,7 @@
 // (Unit2.ui); its non-visual components (the port, the two indicators, the open-file
 // dialog and the polling timer) are created, loaded and bound here in layout order.
 #include "app/Dialogs.h"
-#include "app/TempLogLoad.h"
+#include "app/EnableRules.h"
 #include "app/TemperatureDialogue.h"
 #include "comport/ComPort.h"
 #include "comsignal/ComSignal.h"
@@ -12,7 +12,6 @@
 #include "rtl/Timer.h"
 
 #include <QWidget>
-#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -21,17 +20,16 @@ namespace Ui {
 class Form2;
 }
 
-class QProgressBar;
-class QTimer;
-
 namespace quillon::console {
 
+class TDeviceChoice;
+class TJournalOption;
 class TOpenDialog;
+class TTerminalTools;
+class TTempLogRunner;
 class TTemperatureChart;
 
-class TForm2 : public QWidget,
-               private TTemperatureDialogue::IOutputs,
-               private TTempLogLoad::IOutputs {
+class TForm2 : public QWidget, private TTemperatureDialogue::IOutputs {
     Q_OBJECT
   public:
     /// Builds the window and its components, binds the handlers and runs FormCreate.
@@ -46,6 +44,9 @@ class TForm2 : public QWidget,
     void AddWriteBytes(int32_t Count);
     /// Keeps the controls in step with the port's state.
     void UpdateControls();
+    /// The operator's temperature request, and one tick of polling.
+    void RequestTemperature();
+    void PollTemperature();
 
   protected:
     // For tests and benchmarks, which reach the window through a subclass.
@@ -60,7 +61,7 @@ class TForm2 : public QWidget,
     int64_t ReadBytesTotal() const { return octetslus; }
     int64_t WrittenBytesTotal() const { return octetsecrits; }
     /// True while a log load goes on between the window's events.
-    bool Loading() const { return FLoad != nullptr; }
+    bool Loading() const;
 
   private:
     void CreateComponents();
@@ -104,22 +105,10 @@ class TForm2 : public QWidget,
     void StartPause(int ms) override;
     void StopPause() override;
     void Send(const std::string& bytes) override;
+    void Judged(const std::string& reading, int errors) override;
 
-    // Where a log load's results go.
-    void AddLine(std::string_view temperature) override;
-    void AddPoint(double id, double temperature) override;
-    void ShowBox(const std::string& text) override;
-    /// Loads the next slice of the log; the next one runs once the window has handled
-    /// its events.
-    void ContinueLoad();
-    /// Shows what the load has read so far: all of it, or Memo1's lines alone.
-    void FlushLoad();
-    void FlushMemo1();
-
-    /// Points the closed port at the device chosen in ComboBoxDeviceName.
-    void RetargetPort();
-    /// Brings ComboBoxDeviceName in line with the machine's devices, less one just removed.
-    void RefreshDeviceList(const string* removed);
+    /// Enables and disables the layout's controls as cause asks (EnableRules.h).
+    void ApplyEnableRules(TEnableCause cause);
 
     std::unique_ptr<Ui::Form2> FUi;
     IDialogs& FDialogs;
@@ -138,13 +127,13 @@ class TForm2 : public QWidget,
     int64_t octetsecrits = 0;
 
     bool FDestroying = false;
+    TTerminalTools* FTerminal = nullptr; // hex view and saving, in the terminal's menu
+    TJournalOption* FJournal = nullptr;  // "Journal des mesures", in Memo1's menu
+    TDeviceChoice* FDevices = nullptr;   // the operator's device, as devices come and go
+    bool FOperatorCloses = false;        // the port closes at the operator's word
     TTemperatureDialogue FDialogue{*this};
     rtl::IMainLoop::TimerId FPauseTimer = 0;
-    std::shared_ptr<TTempLogLoad> FLoad;
-    QTimer* FLoadSlice = nullptr;
-    QProgressBar* FLoadProgress = nullptr;
-    std::chrono::steady_clock::time_point FLoadStart;
-    QString FPendingMemo1; // lines a load has read but Memo1 does not show yet
+    TTempLogRunner* FLoad = nullptr; // the temperature log's load, between events
 };
 
 } // namespace quillon::console

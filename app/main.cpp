@@ -6,6 +6,7 @@
 #include "app/QtMainLoop.h"
 #include "app/Startup.h"
 #include "app/Unit2.h"
+#include "platform/DeviceEnum.h"
 #include "rtl/Application.h"
 #include "ui_Unit2.h"
 
@@ -20,11 +21,16 @@ int main(int argc, char* argv[]) {
     const rtl::TFormatSettings formatSettings = rtl::TFormatSettings::FromEnvironment();
 
     QApplication app(argc, argv);
+    LoadQtTranslations(app);
     QApplication::setApplicationName(QStringLiteral("quillon-console"));
     QApplication::setApplicationDisplayName(QStringLiteral("Quillon"));
     // The installed desktop entry's id (a Wayland window's app id); under X11 the entry's
     // StartupWMClass names the window's class, which is the application name above.
     QApplication::setDesktopFileName(QStringLiteral("fr.quillon.Console"));
+
+    // A recorded or test device tree (its dev/serial/by-id links) in place of the machine's.
+    if (const QByteArray root = qgetenv("QUILLON_SYSTEM_ROOT"); !root.isEmpty())
+        qwin::SetSystemRoot(root.toStdString());
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Operator console of the instrument board."));

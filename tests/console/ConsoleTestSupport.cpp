@@ -24,6 +24,10 @@ void TScriptedDialogs::ShowBox(TBoxKind kind, const QString& text) {
     --OpenBoxes;
 }
 
+std::optional<QString> TScriptedDialogs::ChooseFileToSave() {
+    return ChooseFileToOpen();
+}
+
 std::optional<QString> TScriptedDialogs::ChooseFileToOpen() {
     ++FileDialogs;
     if (FAnswers.empty()) {

@@ -35,6 +35,8 @@ class TScriptedDialogs : public IDialogs {
 
     void ShowBox(TBoxKind kind, const QString& text) override;
     std::optional<QString> ChooseFileToOpen() override;
+    /// Answered from the same script as the file dialog.
+    std::optional<QString> ChooseFileToSave() override;
 
     QStringList Texts() const;
     /// The next file dialog's answer; none cancels it.

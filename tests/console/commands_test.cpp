@@ -91,45 +91,49 @@ TEST_F(CommandsTest, SourceChoiceSwapsTheTwoButtons) {
 
 class ClosedPortPollingTest : public CommandsTest {
   protected:
-    /// Polling started by a wrong reading, then the port closed.
-    void SetUp() override {
-        CommandsTest::SetUp();
+    /// Polling started by a wrong reading on the open port.
+    void StartPolling() {
         OpenPort();
         QTest::mouseClick(ui().RadioButton6, Qt::LeftButton);
         QTest::mouseClick(ui().Button3, Qt::LeftButton);
         Receive("w1f");
         Loop().Advance(2000ms);
         ASSERT_TRUE(Timer1Enabled());
-        QTest::mouseClick(ui().SpeedButtonOpenClose, Qt::LeftButton);
-        ASSERT_FALSE(form->ComPort()->Active());
-        ASSERT_TRUE(Timer1Enabled()); // closing leaves the timer running
-        ASSERT_TRUE(ui().RadioButton6->isChecked());
     }
-    const QString closedPortBox = "Error 0: Can't perform this operation on a closed port";
 };
 
-TEST_F(ClosedPortPollingTest, EveryTickResetsTheReadingAndShowsTheClosedPortBox) {
-    Loop().Advance(10000ms);
-    EXPECT_EQ(dialogs.Texts(), QStringList({closedPortBox}));
-    EXPECT_EQ(ui().test->text(), "Demande température");
-    EXPECT_EQ(ui().Memo1->Text(), "");
-    Loop().Advance(10000ms);
-    EXPECT_EQ(dialogs.Texts(), QStringList({closedPortBox, closedPortBox}));
+TEST_F(ClosedPortPollingTest, ClosingOrLosingThePortStopsPollingAndNoBoxFollows) {
+    StartPolling();
+    QTest::mouseClick(ui().SpeedButtonOpenClose, Qt::LeftButton);
+    ASSERT_FALSE(form->ComPort()->Active());
+    EXPECT_FALSE(Timer1Enabled());
+    Loop().Advance(30000ms);
+    EXPECT_TRUE(dialogs.Boxes.empty()) << dialogs.Texts().join(" | ").toStdString();
     EXPECT_EQ(form->WrittenBytesTotal(), 1);
+
+    OpenPort();
+    QTest::mouseClick(ui().Button3, Qt::LeftButton);
+    Receive("w1f");
+    Loop().Advance(2000ms);
+    ASSERT_TRUE(Timer1Enabled());
+    board.reset(); // the device goes: the port closes itself after its box
+    ASSERT_TRUE(WaitFor([&] { return !form->ComPort()->Active(); }));
+    EXPECT_FALSE(Timer1Enabled());
+    Loop().Advance(30000ms);
+    EXPECT_EQ(dialogs.Boxes.size(), 1u) << dialogs.Texts().join(" | ").toStdString();
 }
 
-TEST_F(ClosedPortPollingTest, TickFindingItsBoxOpenAddsNone) {
-    int ticksWhileOpen = 0;
-    dialogs.WhileOpen = [&](const TScriptedDialogs::TBox&) {
-        // The operator leaves the box open for half a minute.
-        if (ticksWhileOpen++ == 0) Loop().Advance(30000ms);
-    };
-    Loop().Advance(10000ms);
-    EXPECT_EQ(dialogs.Texts(), QStringList({closedPortBox}));
-    EXPECT_EQ(dialogs.MostOpenAtOnce, 1);
-    dialogs.WhileOpen = nullptr;
-    Loop().Advance(10000ms);
-    EXPECT_EQ(dialogs.Texts(), QStringList({closedPortBox, closedPortBox}));
+TEST_F(ClosedPortPollingTest, APauseEndingAfterTheCloseShowsTheCountButStartsNoPolling) {
+    OpenPort();
+    QTest::mouseClick(ui().RadioButton6, Qt::LeftButton);
+    QTest::mouseClick(ui().Button3, Qt::LeftButton);
+    Receive("w1f");
+    QTest::mouseClick(ui().SpeedButtonOpenClose, Qt::LeftButton);
+    Loop().Advance(2000ms);
+    EXPECT_EQ(ui().test->text(), "Erreur1");
+    EXPECT_FALSE(Timer1Enabled());
+    Loop().Advance(30000ms);
+    EXPECT_TRUE(dialogs.Boxes.empty()) << dialogs.Texts().join(" | ").toStdString();
 }
 
 } // namespace

@@ -166,9 +166,13 @@ TEST_F(StartupTest, DeviceListFollowsDevicesThatComeAndGo) {
     ChooseItem(ui().ComboBoxDeviceName, ui().ComboBoxDeviceName->findText(name));
     reg.reset();
     ASSERT_TRUE(WaitFor([&] { return ui().ComboBoxDeviceName->findText(name) < 0; }));
-    // Its device gone, the closed port goes back to what the list shows.
-    EXPECT_EQ(ui().ComboBoxDeviceName->currentIndex(), 0);
-    EXPECT_EQ(form->ComPort()->DeviceName(), u"\\\\.\\" + rtl::Utf8ToString(board->DevicePath()));
+    // Its device gone, the choice stays, shown absent; no other device takes its place.
+    EXPECT_EQ(ui().ComboBoxDeviceName->currentText(), name + " (absent)");
+    EXPECT_EQ(form->ComPort()->DeviceName(), u"\\\\.\\" + rtl::Utf8ToString(plugged.DevicePath()));
+    reg = std::make_unique<qwin::TPortRegistration>(plugged.DevicePath(), "plugged board");
+    ASSERT_TRUE(WaitFor([&] { return ui().ComboBoxDeviceName->currentText() == name; }));
+    EXPECT_EQ(ui().ComboBoxDeviceName->count(), 2);
+    EXPECT_FALSE(form->ComPort()->Active());
 }
 
 TEST_F(StartupTest, DevicesComingAndGoingNeverChangeTheOpenPort) {

@@ -33,24 +33,42 @@ std::string TE2eSession::StartBoard(const std::vector<std::string>& options) {
     FBoards.push_back(std::make_unique<TChildProcess>(
         argv, TChildProcess::TOptions{{"QUILLON_PORT_REGISTRY=" + (Dir() / "registry").string()}}));
     const auto line = FBoards.back()->ReadLine(TClock::now() + kBoardStartTimeout);
-    if (line.State != TChildProcess::TLine::lsLine || !StartsWith(line.Text, "PORT /dev/"))
-        return {};
-    return line.Text.substr(5);
+    const bool listed =
+        line.State == TChildProcess::TLine::lsLine && StartsWith(line.Text, "PORT /dev/");
+    FPorts.push_back(listed ? line.Text.substr(5) : std::string());
+    return FPorts.back();
 }
+
+namespace {
+
+bool Stop(TChildProcess& board) {
+    board.Terminate();
+    const auto code = board.Wait(TClock::now() + kBoardStartTimeout);
+    if (code == 0) return true;
+    std::cerr << "quillon-board ended with " << (code ? std::to_string(*code) : "no end") << "\n";
+    return false;
+}
+
+} // namespace
 
 bool TE2eSession::StopBoards() {
     bool clean = true;
-    for (auto& board : FBoards) {
-        board->Terminate();
-        const auto code = board->Wait(TClock::now() + kBoardStartTimeout);
-        if (code != 0) {
-            std::cerr << "quillon-board ended with " << (code ? std::to_string(*code) : "no end")
-                      << "\n";
-            clean = false;
-        }
-    }
+    for (auto& board : FBoards)
+        clean = Stop(*board) && clean;
     FBoards.clear();
+    FPorts.clear();
     return clean;
+}
+
+bool TE2eSession::StopBoard(const std::string& port) {
+    for (std::size_t i = 0; i < FPorts.size(); ++i) {
+        if (FPorts[i] != port) continue;
+        const bool clean = Stop(*FBoards[i]);
+        FBoards.erase(FBoards.begin() + static_cast<std::ptrdiff_t>(i));
+        FPorts.erase(FPorts.begin() + static_cast<std::ptrdiff_t>(i));
+        return clean;
+    }
+    return false;
 }
 
 std::filesystem::path TE2eSession::WriteLog(const std::string& name,
@@ -65,7 +83,8 @@ std::filesystem::path TE2eSession::WriteLog(const std::string& name,
 
 TConsoleRun TE2eSession::RunConsole(const std::vector<std::string>& steps,
                                     const std::vector<std::string>& env,
-                                    const std::vector<std::string>& args) {
+                                    const std::vector<std::string>& args,
+                                    const std::function<void(const std::string&)>& onReport) {
     const std::filesystem::path script = Dir() / "script.txt";
     {
         std::ofstream out(script);
@@ -92,8 +111,10 @@ TConsoleRun TE2eSession::RunConsole(const std::vector<std::string>& steps,
         }
         if (line.State == TChildProcess::TLine::lsEnd) break;
         std::cerr << "console| " << line.Text << "\n";
-        if (StartsWith(line.Text, "ok ") || StartsWith(line.Text, "FAIL "))
+        if (StartsWith(line.Text, "ok ") || StartsWith(line.Text, "FAIL ")) {
             run.Reports.push_back(line.Text);
+            if (onReport) onReport(line.Text);
+        }
     }
     run.ExitCode = console.Wait(deadline);
     return run;

@@ -5,6 +5,7 @@
 #include "tests/support/ScratchDir.h"
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -33,18 +34,23 @@ class TE2eSession {
     std::string StartBoard(const std::vector<std::string>& options);
     /// Ends every board; true when all of them ended cleanly.
     bool StopBoards();
+    /// Ends the board serving port, as when its cable is pulled; true when it ended cleanly.
+    bool StopBoard(const std::string& port);
     /// Writes a log with quillon-board --write-log; the empty path when that fails.
     std::filesystem::path WriteLog(const std::string& name,
                                    const std::vector<std::string>& options);
     /// Runs the console offscreen on the script, in the environment env adds to the
-    /// session's and with args on its command line, until it exits.
+    /// session's and with args on its command line, until it exits. onReport sees each
+    /// report as it comes, while the console goes on.
     TConsoleRun RunConsole(const std::vector<std::string>& steps,
                            const std::vector<std::string>& env,
-                           const std::vector<std::string>& args = {});
+                           const std::vector<std::string>& args = {},
+                           const std::function<void(const std::string&)>& onReport = {});
 
   private:
     quillon_test::TScratchDir FDir{"quillon-e2e"};
     std::vector<std::unique_ptr<TChildProcess>> FBoards;
+    std::vector<std::string> FPorts; // the port of each board
 };
 
 /// Text as one word of a script.
