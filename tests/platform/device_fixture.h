@@ -152,6 +152,9 @@ inline std::string Pattern(size_t n) {
 struct Backend {
     const char* name;
     std::unique_ptr<OtherEnd> (*make)();
+    /// Behind a network: buffers between the device and the line take what a UART's
+    /// driver would hold back.
+    bool remote = false;
 };
 
 inline void PrintTo(const Backend& b, std::ostream* os) {
@@ -159,7 +162,8 @@ inline void PrintTo(const Backend& b, std::ostream* os) {
 }
 
 inline const Backend kVirtual{"virtual", [] { return std::unique_ptr<OtherEnd>(new VirtualEnd); }};
-/// The devices this system has: a pty and a virtual pair on Linux, a virtual pair on Windows.
+/// The devices this system has: a pty, a virtual pair and a pty behind ser2net on Linux, a
+/// virtual pair on Windows.
 const std::vector<Backend>& Devices();
 
 /// The contract both backends keep: one test, run on each.
