@@ -88,14 +88,11 @@ bool TNetPort::ReadSettings(Lock& lock) {
                             {TComCommand::SetParity, Byte(0)},
                             {TComCommand::SetStopSize, Byte(0)}};
     if (!Ask(lock, queries, false)) return false;
-    const auto answer = [&](TComCommand c) {
-        TComMessage m{c, FLastAnswer[std::size_t(c)]};
-        return m.Number();
-    };
-    FState.BaudRate = answer(TComCommand::SetBaudRate);
-    FState.ByteSize = BYTE(answer(TComCommand::SetDataSize) >> 24);
-    const auto parity = answer(TComCommand::SetParity) >> 24;
-    const auto stop = answer(TComCommand::SetStopSize) >> 24;
+    const auto answer = [&](TComCommand c) { return TComMessage{c, FLastAnswer[std::size_t(c)]}; };
+    FState.BaudRate = answer(TComCommand::SetBaudRate).Number();
+    FState.ByteSize = answer(TComCommand::SetDataSize).Byte();
+    const auto parity = answer(TComCommand::SetParity).Byte();
+    const auto stop = answer(TComCommand::SetStopSize).Byte();
     FState.Parity = parity >= 1 && parity <= 5 ? BYTE(parity - 1) : NOPARITY;
     FState.StopBits = stop == 2 ? TWOSTOPBITS : stop == 3 ? ONE5STOPBITS : ONESTOPBIT;
     return true;
@@ -200,8 +197,10 @@ bool TNetPort::Purge(DWORD flags) {
     if (OutputIdle()) FEngine.Discarded();
     const bool rx = flags & PURGE_RXCLEAR, tx = flags & PURGE_TXCLEAR;
     if (!rx && !tx) return true;
+    // Not awaited: behind a stalled write the command itself waits for the line.
     const std::uint8_t which = rx && tx ? PurgeBoth : rx ? PurgeReceived : PurgeToSend;
-    return Ask(lock, {{TComCommand::PurgeData, Byte(which)}}, true);
+    Queue(ComCommand(TComCommand::PurgeData, Byte(which)));
+    return true;
 }
 
 bool TNetPort::Properties(COMMPROP& prop) {

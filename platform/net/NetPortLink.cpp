@@ -113,9 +113,7 @@ void TNetPort::Received(const char* p, std::size_t n) {
     std::string data;
     std::vector<TTelnetItem> items;
     FDecoder.Feed(reinterpret_cast<const std::uint8_t*>(p), n, data, items);
-    const auto now = detail::Clock::now();
-    for (char c : data)
-        if (!FEngine.Deliver(BYTE(c), now)) FInput.push_back(BYTE(c));
+    FInput.insert(FInput.end(), data.begin(), data.end());
     for (const auto& item : items) {
         if (item.Kind == TTelnetItem::TKind::Negotiation)
             Negotiate(item);
@@ -124,8 +122,9 @@ void TNetPort::Received(const char* p, std::size_t n) {
         // Malformed subnegotiations and other options' ones are dropped: data around them
         // stays as it came.
     }
-    FEngine.Raise(FEngine.InputEvents(DWORD(FInput.size())));
+    // Pending reads take their bytes first; what they took still counts as received.
     Serve();
+    FEngine.Raise(FEngine.InputEvents(DWORD(FInput.size())));
 }
 
 void TNetPort::Negotiate(const TTelnetItem& item) {
@@ -169,7 +168,7 @@ void TNetPort::ComPortMessage(const TComMessage& m) {
     const auto c = std::size_t(m.Command);
     switch (m.Command) {
     case TComCommand::NotifyModemState: {
-        const auto v = std::uint8_t(m.Number() >> 24);
+        const std::uint8_t v = m.Byte();
         // The RFC's state bits are the MS_ flags; its delta bits catch a line that went
         // and came back between two notifications.
         FModem = v & (MS_CTS_ON | MS_DSR_ON | MS_RING_ON | MS_RLSD_ON);
@@ -181,7 +180,7 @@ void TNetPort::ComPortMessage(const TComMessage& m) {
         break;
     }
     case TComCommand::NotifyLineState: {
-        const auto v = std::uint8_t(m.Number() >> 24);
+        const std::uint8_t v = m.Byte();
         DWORD errors = 0;
         if (v & LineBreak) errors |= CE_BREAK;
         if (v & LineFrame) errors |= CE_FRAME;
@@ -208,14 +207,14 @@ void TNetPort::ComPortMessage(const TComMessage& m) {
 void TNetPort::SendLoop() {
     Lock lock(FMutex);
     for (;;) {
-        const bool held = FXoffHold || FServerHold;
+        const auto held = [&] { return FXoffHold || FServerHold; };
         FSendWake.wait(lock, [&] {
-            return FStop || FLost || !FControl.empty() || (!held && !FOutgoing.empty());
+            return FStop || FLost || !FControl.empty() || (!held() && !FOutgoing.empty());
         });
         if (FStop || FLost) return;
         std::string chunk = std::move(FControl);
         FControl.clear();
-        if (!held) {
+        if (!held()) {
             const std::size_t n = std::min(FOutgoing.size(), SendChunk);
             chunk.append(FOutgoing, 0, n);
             FOutgoing.erase(0, n);

@@ -72,6 +72,8 @@ struct TComMessage {
     std::string Value;
     /// The value as a big-endian number of its first four bytes (rates), 0 when empty.
     std::uint32_t Number() const;
+    /// The first byte of the value (sizes, parity, states), 0 when empty.
+    std::uint8_t Byte() const { return Value.empty() ? 0 : std::uint8_t(Value[0]); }
 };
 
 /// The server's message in a COM-PORT-OPTION subnegotiation; nullopt for another option, an
