@@ -2,7 +2,6 @@
 
 #include "platform/net/NetPort.h"
 #include "platform/net/RemoteName.h"
-
 #include "rtl/Text.h"
 
 #include <map>

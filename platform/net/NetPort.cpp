@@ -32,8 +32,8 @@ class TNetPort::TMover final : public detail::TByteMover {
 
     detail::TMoved Send(const BYTE* src, DWORD count) override {
         auto& out = FPort.FOutgoing;
-        const auto n = DWORD(std::min<std::size_t>(
-            count, out.size() < OutputLimit ? OutputLimit - out.size() : 0));
+        const auto n = DWORD(
+            std::min<std::size_t>(count, out.size() < OutputLimit ? OutputLimit - out.size() : 0));
         EncodeData(src, n, out);
         if (n > 0) FPort.FEngine.Sent();
         return {n, 0};

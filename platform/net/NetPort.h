@@ -116,8 +116,8 @@ class TNetPort final : public qwin::detail::Device {
     std::bitset<256> FUs, FUsAsked, FThem, FThemAsked, FRefused;
     bool FComPortAgreed = false;
     bool FComPortRefused = false;
-    unsigned FAnswers[13] = {};     // answers counted by command
-    std::string FLastAnswer[13];    // the latest answer's value by command
+    unsigned FAnswers[13] = {};  // answers counted by command
+    std::string FLastAnswer[13]; // the latest answer's value by command
 
     qwin::DCB FState{};
     DWORD FInQueue = 0, FOutQueue = 0;

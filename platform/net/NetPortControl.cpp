@@ -19,8 +19,8 @@ using TCommands = std::vector<std::pair<TComCommand, std::string>>;
 constexpr std::uint8_t ParityCodes[] = {1, 2, 3, 4, 5};
 constexpr std::uint8_t StopCodes[] = {1, 3, 2};
 // SET-CONTROL values.
-constexpr std::uint8_t FlowNone = 1, FlowXonXoff = 2, FlowHardware = 3, BreakOn = 5,
-                       BreakOff = 6, DtrOn = 8, DtrOff = 9, RtsOn = 11, RtsOff = 12;
+constexpr std::uint8_t FlowNone = 1, FlowXonXoff = 2, FlowHardware = 3, BreakOn = 5, BreakOff = 6,
+                       DtrOn = 8, DtrOff = 9, RtsOn = 11, RtsOff = 12;
 // PURGE-DATA values.
 constexpr std::uint8_t PurgeReceived = 1, PurgeToSend = 2, PurgeBoth = 3;
 
@@ -71,8 +71,8 @@ bool TNetPort::Ask(Lock& lock, const TCommands& commands, bool check) {
             if (FAnswers[std::size_t(commands[i].first)] == before[i]) return false;
         return true;
     };
-    const bool all = FChanged.wait_for(lock, AnswerTimeout,
-                                       [&] { return FClosed || FLost || answered(); });
+    const bool all =
+        FChanged.wait_for(lock, AnswerTimeout, [&] { return FClosed || FLost || answered(); });
     if (!Usable()) return false;
     if (!all) return Fail(ERROR_TIMEOUT);
     if (check)
@@ -161,8 +161,7 @@ bool TNetPort::Escape(DWORD func) {
     case SETRTS:
     case CLRRTS:
         // Under handshake or toggle the server's driver owns the line.
-        if (FState.fRtsControl == RTS_CONTROL_HANDSHAKE ||
-            FState.fRtsControl == RTS_CONTROL_TOGGLE)
+        if (FState.fRtsControl == RTS_CONTROL_HANDSHAKE || FState.fRtsControl == RTS_CONTROL_TOGGLE)
             return Fail(ERROR_INVALID_PARAMETER);
         control = func == SETRTS ? RtsOn : RtsOff;
         break;
@@ -213,8 +212,8 @@ bool TNetPort::Properties(COMMPROP& prop) {
     prop.dwServiceMask = SP_SERIALCOMM;
     prop.dwMaxBaud = BAUD_USER; // a 32-bit rate of any value
     prop.dwProvSubType = PST_RS232;
-    prop.dwProvCapabilities = PCF_RTSCTS | PCF_RLSD | PCF_XONXOFF | PCF_TOTALTIMEOUTS |
-                              PCF_INTTIMEOUTS;
+    prop.dwProvCapabilities =
+        PCF_RTSCTS | PCF_RLSD | PCF_XONXOFF | PCF_TOTALTIMEOUTS | PCF_INTTIMEOUTS;
     prop.dwSettableParams =
         SP_PARITY | SP_BAUD | SP_DATABITS | SP_STOPBITS | SP_HANDSHAKING | SP_RLSD;
     prop.dwSettableBaud = BAUD_075 | BAUD_110 | BAUD_134_5 | BAUD_150 | BAUD_300 | BAUD_600 |

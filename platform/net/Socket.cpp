@@ -4,6 +4,7 @@
 
 #ifdef _WIN32
 #include <winsock2.h>
+
 #include <ws2tcpip.h>
 #else
 #include <cerrno>

@@ -46,16 +46,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Encoded data comes back as it was, nothing else with it.
     std::string encoded;
     EncodeData(data, size, encoded);
-    const TDecoded back = Decode(reinterpret_cast<const uint8_t*>(encoded.data()), encoded.size(),
-                                 piece);
+    const TDecoded back =
+        Decode(reinterpret_cast<const uint8_t*>(encoded.data()), encoded.size(), piece);
     Require(back.Items.empty());
     Require(back.Data == std::string(reinterpret_cast<const char*>(data), size));
 
     // So does a command whose value holds any bytes.
     const std::string value(reinterpret_cast<const char*>(data), std::min<size_t>(size, 64));
     const std::string command = ComCommand(TComCommand::SetBaudRate, value);
-    const TDecoded sub = Decode(reinterpret_cast<const uint8_t*>(command.data()), command.size(),
-                                piece);
+    const TDecoded sub =
+        Decode(reinterpret_cast<const uint8_t*>(command.data()), command.size(), piece);
     Require(sub.Data.empty() && sub.Items.size() == 1);
     Require(sub.Items[0].Kind == TTelnetItem::TKind::Subnegotiation);
     Require(sub.Items[0].Payload == char(TComCommand::SetBaudRate) + value);
