@@ -91,6 +91,7 @@ TEST_P(Transfer, FlushReturnsOnceThePendingWriteIsOut) {
 }
 
 TEST_P(Transfer, PurgeAbortEndsPendingRequestsAndThePortGoesOn) {
+    if (GetParam().remote) GTEST_SKIP() << "the network's buffers take the whole write";
     StartPendingRead(10);
     const std::string data = Pattern(1 << 20);
     EXPECT_FAILS_WITH(WriteFile(port, data.data(), DWORD(data.size()), nullptr, &wr.ov),
