@@ -45,7 +45,9 @@ class FakeServer {
         thread_.join();
         close(listener_);
     }
-    string Name() const { return rtl::Utf8ToString("rfc2217://127.0.0.1:" + std::to_string(port_)); }
+    string Name() const {
+        return rtl::Utf8ToString("rfc2217://127.0.0.1:" + std::to_string(port_));
+    }
     void Send(const std::string& bytes) {
         std::lock_guard lock(mu_);
         ::send(client_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
@@ -92,8 +94,8 @@ class FakeServer {
         std::string value = payload.substr(1);
         if (command == TComCommand::SetBaudRate)
             value = value == BigEndian32(0) ? BigEndian32(9600)
-                    : rateAnswer             ? BigEndian32(rateAnswer)
-                                             : value;
+                    : rateAnswer            ? BigEndian32(rateAnswer)
+                                            : value;
         else if (value == std::string(1, '\0'))
             value = command == TComCommand::SetDataSize ? "\x08" : "\x01";
         std::string reply = ComCommand(command, value);
@@ -136,8 +138,8 @@ TEST_F(NetDevice, BrokenSubnegotiationsAndAnFFStormLoseNoData) {
     ASSERT_TRUE(port.Valid()) << GetLastError();
     const std::string overlong(TTelnetDecoder::MaxPayload + 10, 'z');
     const std::string storm(1 << 16, '\xff');
-    server.Send("ab" + std::string{char(IAC), char(SB), char(OptionComPort), char(107)} +
-                overlong + std::string{char(IAC), char(SE)} + "cd" +
+    server.Send("ab" + std::string{char(IAC), char(SB), char(OptionComPort), char(107)} + overlong +
+                std::string{char(IAC), char(SE)} + "cd" +
                 std::string{char(IAC), char(SB), char(OptionComPort), char(107), char(IAC), 'x'} +
                 "ef" + storm + storm);
     const COMMTIMEOUTS t{0, 0, 5000, 0, 0};
@@ -206,9 +208,9 @@ TEST(NetDeviceOpen, RefusalsAndNamesThatAreNoPorts) {
     const std::string nobody = "rfc2217://127.0.0.1:" + std::to_string(FreeLocalPort());
     EXPECT_EQ(OpenPort(rtl::Utf8ToString(nobody)), INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), DWORD(ECONNREFUSED));
-    for (const char* name : {"rfc2217://", "rfc2217://host", "rfc2217://host:0",
-                             "rfc2217://host:70000", "rfc2217://::1:80", "rfc2217://[::1]",
-                             "rfc2217://no-such-host.invalid:2217"}) {
+    for (const char* name :
+         {"rfc2217://", "rfc2217://host", "rfc2217://host:0", "rfc2217://host:70000",
+          "rfc2217://::1:80", "rfc2217://[::1]", "rfc2217://no-such-host.invalid:2217"}) {
         EXPECT_EQ(OpenPort(rtl::Utf8ToString(name)), INVALID_HANDLE_VALUE) << name;
         EXPECT_EQ(GetLastError(), DWORD(ERROR_FILE_NOT_FOUND)) << name;
     }
