@@ -1,6 +1,6 @@
 #pragma once
-// The few socket calls the network port makes, over BSD sockets or Winsock. Every call
-// returns 0 or the system's error code.
+// The few socket calls the network port makes, one source per system (BSD sockets under
+// linux/net, Winsock under win32/net). Every call returns 0 or the system's error code.
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
