@@ -286,8 +286,11 @@ void TForm2::RefreshDeviceList(const string* removed) {
 
     QComboBox* combo = FUi->ComboBoxDeviceName;
     const QString chosen = combo->currentText();
+    // Ports in a name space (a remote one, say) are not discovered: they stay.
     for (int i = combo->count() - 1; i >= 0; --i)
-        if (!present.contains(combo->itemText(i))) combo->removeItem(i);
+        if (!present.contains(combo->itemText(i)) &&
+            !qwin::detail::NamespaceOpener(combo->itemText(i).toStdString()))
+            combo->removeItem(i);
     for (const QString& name : present)
         if (combo->findText(name) < 0) combo->addItem(name);
     const int index = combo->findText(chosen);
