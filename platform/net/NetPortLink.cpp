@@ -226,6 +226,8 @@ void TNetPort::SendLoop() {
         FSending = false;
         if (FStop) return;
         if (err) return Lose();
+        // The last bytes out end no request: a flush waiting for them is woken here.
+        if (OutputIdle()) FChanged.notify_all();
         Serve();
     }
 }
