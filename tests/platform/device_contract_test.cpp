@@ -72,7 +72,11 @@ TEST_P(Transfer, PriorityCharacterGoesAheadOfAStalledWrite) {
     std::string got = other->Take(data.size() + 1);
     const size_t at = got.find('\x01');
     ASSERT_NE(at, std::string::npos);
-    EXPECT_LT(at, data.size() / 2);
+    // Behind a network, loopback's buffers may already hold the whole write: the character
+    // can only go ahead of what the device still has.
+    if (!GetParam().remote) {
+        EXPECT_LT(at, data.size() / 2);
+    }
     got.erase(at, 1);
     EXPECT_TRUE(got == data) << "the write's own bytes lost their order";
     Finish(wr);
