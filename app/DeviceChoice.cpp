@@ -1,6 +1,7 @@
 #include "app/DeviceChoice.h"
 
 #include "app/CodePage.h"
+#include "platform/DeviceNames.h"
 #include "rtl/Application.h"
 
 #include <QAction>
@@ -59,6 +60,10 @@ void TDeviceChoice::DevicesChanged(const string* removed) {
     if (!present.contains(chosen) && ListedDevices(FCombo).contains(chosen) &&
         (!removed || ToRtlString(chosen) != *removed) && QFile::exists(chosen))
         present.append(chosen);
+    // Ports in a name space (a remote one, say) are not discovered: they stay.
+    for (const QString& listed : ListedDevices(FCombo))
+        if (!present.contains(listed) && qwin::detail::NamespaceOpener(listed.toStdString()))
+            present.append(listed);
 
     const bool chosenPresent = MergeDeviceList(FCombo, present, FChoice);
     if (FChoice.Path.isEmpty()) Remember(); // the first device to come

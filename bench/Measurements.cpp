@@ -3,8 +3,10 @@
 #include "StackProcess.h"
 #include "tests/support/FdIo.h"
 #include "tests/support/PtyPair.h"
+#include "tests/support/Ser2net.h"
 
 #include <algorithm>
+#include <memory>
 #include <stdexcept>
 #include <vector>
 
@@ -29,12 +31,28 @@ double Ms(int64_t ns) {
     return static_cast<double>(ns) / 1e6;
 }
 
+// A fresh raw pty, served by a fresh ser2net for a remote stack.
+class TLine {
+  public:
+    explicit TLine(const TStackProgram& program) {
+        FPty.MakeRaw();
+        if (program.Remote) FServer = std::make_unique<quillon_test::TSer2net>(FPty.SlavePath());
+    }
+    TPtyPair& Pty() { return FPty; }
+    /// What the stack opens.
+    std::string Device() const { return FServer ? FServer->Name() : FPty.SlavePath(); }
+
+  private:
+    TPtyPair FPty;
+    std::unique_ptr<quillon_test::TSer2net> FServer;
+};
+
 } // namespace
 
-TRxResult MeasureRx(const std::string& program, const TSizes& sizes) {
-    TPtyPair pty;
-    pty.MakeRaw();
-    TStackProcess stack(program, {pty.SlavePath(), "rx", std::to_string(sizes.RxBytes)});
+TRxResult MeasureRx(const TStackProgram& program, const TSizes& sizes) {
+    TLine line(program);
+    TPtyPair& pty = line.Pty();
+    TStackProcess stack(program.Path, {line.Device(), "rx", std::to_string(sizes.RxBytes)});
     ExpectLine(stack, "READY", kStartLimit);
     const TThreadCost before = stack.Cost();
     std::vector<char> chunk(sizes.RxChunk);
@@ -51,11 +69,11 @@ TRxResult MeasureRx(const std::string& program, const TSizes& sizes) {
             static_cast<double>(after.VoluntarySwitches - before.VoluntarySwitches) / mib};
 }
 
-TEchoResult MeasureEcho(const std::string& program, const TSizes& sizes) {
-    TPtyPair pty;
-    pty.MakeRaw();
+TEchoResult MeasureEcho(const TStackProgram& program, const TSizes& sizes) {
+    TLine line(program);
+    TPtyPair& pty = line.Pty();
     const int total = sizes.EchoWarmup + sizes.Echoes;
-    TStackProcess stack(program, {pty.SlavePath(), "echo", std::to_string(total)});
+    TStackProcess stack(program.Path, {line.Device(), "echo", std::to_string(total)});
     ExpectLine(stack, "READY", kStartLimit);
     const TThreadCost before = stack.Cost();
     std::vector<double> us;
@@ -81,10 +99,9 @@ TEchoResult MeasureEcho(const std::string& program, const TSizes& sizes) {
             static_cast<double>(after.VoluntarySwitches - before.VoluntarySwitches) / total};
 }
 
-TIdleResult MeasureIdle(const std::string& program, const TSizes& sizes, const char* mode) {
-    TPtyPair pty;
-    pty.MakeRaw();
-    TStackProcess stack(program, {pty.SlavePath(), mode, "0"});
+TIdleResult MeasureIdle(const TStackProgram& program, const TSizes& sizes, const char* mode) {
+    TLine line(program);
+    TStackProcess stack(program.Path, {line.Device(), mode, "0"});
     ExpectLine(stack, "READY", kStartLimit);
     stack.StayQuiet(sizes.IdleSettle);
     const TThreadCost before = stack.Cost();

@@ -1,5 +1,6 @@
 #pragma once
-// The three measurements, each on a fresh pty with a fresh run of the stack program.
+// The three measurements, each on a fresh pty (and a fresh ser2net in front of it for a
+// remote stack) with a fresh run of the stack program.
 #include <chrono>
 #include <cstdint>
 #include <string>
@@ -33,12 +34,19 @@ struct TSizes {
     std::chrono::milliseconds IdleSpan{5000};
 };
 
+/// A stack program, and whether it reaches the pty through ser2net (rfc2217://) rather
+/// than opening the pty itself.
+struct TStackProgram {
+    std::string Path;
+    bool Remote = false;
+};
+
 /// The driver writes RxBytes in RxChunk writes; timed from the first write to DONE.
-TRxResult MeasureRx(const std::string& program, const TSizes& sizes);
+TRxResult MeasureRx(const TStackProgram& program, const TSizes& sizes);
 /// One byte out, the same byte back, EchoWarmup times untimed and then Echoes timed.
-TEchoResult MeasureEcho(const std::string& program, const TSizes& sizes);
+TEchoResult MeasureEcho(const TStackProgram& program, const TSizes& sizes);
 /// The stack's cost over IdleSpan, starting IdleSettle after it said READY; mode is the
 /// stack's idle mode ("idle", or "idle-lines" with the modem-line events armed).
-TIdleResult MeasureIdle(const std::string& program, const TSizes& sizes, const char* mode);
+TIdleResult MeasureIdle(const TStackProgram& program, const TSizes& sizes, const char* mode);
 
 } // namespace quillon::bench

@@ -21,7 +21,8 @@ namespace fs = std::filesystem;
 struct TStack {
     const char* Name;
     const char* Program;
-    const char* Needs; // what a build without it lacked
+    const char* Needs;   // what a build without it lacked
+    bool Remote = false; // reaches the pty through ser2net over loopback
     const char* IdleMode = "idle";
     bool IdleOnly = false; // a variant of the stack above that differs only when idle
 };
@@ -32,8 +33,10 @@ const TStack kStacks[] = {
     {"Qt serial port", "quillon-bench-qt", "Qt 6 SerialPort (qt6-serialport-dev)"},
     {"libserialport", "quillon-bench-libserialport", "libserialport (libserialport-dev)"},
     {"Quillon", "quillon-bench-stack", "the Quillon build"},
-    {"Quillon, modem-line events armed", "quillon-bench-stack", "the Quillon build", "idle-lines",
-     true},
+    {"Quillon, modem-line events armed", "quillon-bench-stack", "the Quillon build", false,
+     "idle-lines", true},
+    {"Quillon RFC 2217", "quillon-bench-stack", "the Quillon build", true},
+    {"pyserial RFC 2217", "quillon-bench-pyserial", "pyserial (python3-serial)", true},
 };
 
 template <class R, class F>
@@ -73,7 +76,7 @@ int main(int argc, char** argv) {
     const fs::path here = fs::read_symlink("/proc/self/exe").parent_path();
 
     std::vector<TStackResults> results;
-    std::vector<std::string> programs;
+    std::vector<TStackProgram> programs;
     for (const TStack& s : kStacks) {
         TStackResults r;
         r.Name = s.Name;
@@ -81,14 +84,14 @@ int main(int argc, char** argv) {
         if (access(program.c_str(), X_OK) != 0)
             r.Skipped = std::string("not built (needs ") + s.Needs + ")";
         results.push_back(r);
-        programs.push_back(program.string());
+        programs.push_back({program.string(), s.Remote});
     }
     const auto wanted = [&](const char* what) { return only.empty() || only == what; };
     // Round after round over all stacks, so that a busy moment of the machine is shared.
     for (int run = 1; run <= runs; ++run) {
         std::fprintf(stderr, "run %d of %d\n", run, runs);
         for (size_t i = 0; i < results.size(); ++i) {
-            const std::string& program = programs[i];
+            const TStackProgram& program = programs[i];
             const TStack& stack = kStacks[i];
             if (wanted("rx") && !stack.IdleOnly)
                 Run(results[i], results[i].Rx, "rx", [&] { return MeasureRx(program, sizes); });

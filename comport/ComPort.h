@@ -47,7 +47,9 @@ class TCustomComPort : public TComponent {
     void Close();
     /// The device handle, or INVALID_HANDLE_VALUE while closed.
     qwin::HANDLE Handle() const { return FHandle; }
-    /// The device to open: a path, a name relative to /dev, or a virtual device's name.
+    /// The device to open: a path, a name relative to /dev, a virtual device's name, or
+    /// rfc2217://host:port for a port behind a terminal server. RFC 2217 is cleartext and
+    /// unauthenticated: data and settings cross the network readable by anyone on the path.
     const string& DeviceName() const { return FDeviceName; }
     /// Stores the device name. Raises EComError on an open port.
     void SetDeviceName(const string& value);

@@ -70,7 +70,11 @@ constexpr DWORD FILE_FLAG_OVERLAPPED = 0x40000000;
 
 /// Opens a serial device exclusively (a second opener, root included, gets EBUSY) and puts
 /// it in raw mode at once. Names: a path (/dev/ttyUSB0), a bare name relative to /dev
-/// (ttyUSB0), either behind the prefix \\.\ , or a virtual device's name.
+/// (ttyUSB0), either behind the prefix \\.\ , a virtual device's name, or a port on another
+/// machine, rfc2217://host:port (a name, an IPv4 address or an IPv6 one in brackets). That
+/// last is reached over RFC 2217, which is cleartext and unauthenticated: anyone on the path
+/// reads the data and anyone who reaches the server's port drives the line. Keep such servers
+/// on a trusted network or behind a tunnel of your own (SSH, VPN).
 HANDLE CreateFile(const string& name, DWORD access, DWORD share, void* security, DWORD disposition,
                   DWORD flags, HANDLE templateFile);
 /// Closes a device or event; pending requests end with ERROR_OPERATION_ABORTED.

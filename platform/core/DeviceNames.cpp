@@ -1,5 +1,7 @@
 #include "platform/DeviceNames.h"
 
+#include "platform/net/NetPort.h"
+#include "platform/net/RemoteName.h"
 #include "rtl/Text.h"
 
 #include <map>
@@ -15,7 +17,8 @@ struct Namespaces {
 };
 
 Namespaces& namespaces() {
-    static Namespaces n;
+    // Ports on other machines are there on every system, without registering.
+    static Namespaces n{{}, {{qnet::RemotePrefix, &qnet::TNetPort::Open}}};
     return n;
 }
 

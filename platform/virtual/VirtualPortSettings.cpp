@@ -1,5 +1,6 @@
 // Settings of an open virtual end: queue sizes, DCB, time-outs and what the device
 // reports it can do. Values are kept exactly as set; a refused value changes nothing.
+#include "platform/core/DcbRules.h"
 #include "platform/virtual/VirtualPort.h"
 
 namespace qvirt::detail {
@@ -15,18 +16,6 @@ constexpr DWORD AllBauds = BAUD_075 | BAUD_110 | BAUD_134_5 | BAUD_150 | BAUD_30
                            BAUD_1200 | BAUD_1800 | BAUD_2400 | BAUD_4800 | BAUD_7200 | BAUD_9600 |
                            BAUD_14400 | BAUD_19200 | BAUD_38400 | BAUD_56K | BAUD_128K |
                            BAUD_115200 | BAUD_57600 | BAUD_USER;
-
-// What a UART would refuse, with the combinations the Windows driver rejects.
-bool ValidState(const DCB& d) {
-    const bool byteSizeOk = (d.ByteSize >= 5 && d.ByteSize <= 8) || d.ByteSize == 16;
-    if (d.BaudRate == 0 || !byteSizeOk || d.Parity > SPACEPARITY || d.StopBits > TWOSTOPBITS)
-        return false;
-    if (d.ByteSize == 5 && d.StopBits == TWOSTOPBITS) return false;
-    if (d.ByteSize != 5 && d.StopBits == ONE5STOPBITS) return false;
-    if (d.fDtrControl > DTR_CONTROL_HANDSHAKE) return false;
-    if ((d.fOutX || d.fInX) && d.XonChar == d.XoffChar) return false;
-    return true;
-}
 
 } // namespace
 
@@ -53,7 +42,7 @@ bool TVirtualPort::GetState(DCB& dcb) {
 bool TVirtualPort::SetState(const DCB& dcb) {
     Lock lock;
     if (!Enter(lock, &TDriverCalls::SetCommState)) return false;
-    if (!ValidState(dcb)) return Fail(ERROR_INVALID_PARAMETER);
+    if (!qwin::detail::ValidDcb(dcb)) return Fail(ERROR_INVALID_PARAMETER);
     End().State = dcb;
     FPair->ApplyLineModes(FIndex);
     FPair->Settle();

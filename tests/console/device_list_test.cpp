@@ -69,5 +69,18 @@ TEST_F(DeviceChoiceTest, AChosenDeviceIsSelectedAddedWhenUnlistedAndNotOpened) {
     EXPECT_TRUE(dialogs.Boxes.empty());
 }
 
+TEST_F(DeviceChoiceTest, ARemotePortStaysChosenWhenTheListFollowsTheMachine) {
+    QComboBox* combo = ui().ComboBoxDeviceName;
+    const QString remote = QStringLiteral("rfc2217://localhost:2217");
+    ChooseDevice(combo, remote);
+    ASSERT_EQ(combo->currentText(), remote);
+    // Any device coming or going refreshes the list from the enumeration, which has no
+    // remote ports.
+    form->ComPort()->OnDeviceArrival()(form->ComPort(), u"/dev/ttyUSB7");
+    EXPECT_EQ(combo->currentText(), remote);
+    EXPECT_EQ(form->ComPort()->DeviceName(), u"\\\\.\\rfc2217://localhost:2217");
+    EXPECT_NE(combo->findText(QString::fromStdString(board->DevicePath())), -1);
+}
+
 } // namespace
 } // namespace quillon::console::testing

@@ -1,8 +1,10 @@
 // The operator's dialogue with the simulated board, through the real console and a real
-// pty: listing and opening the port, readings good and bad, polling, the LED, and the
-// temperature log. Each console run follows a script; every step must report "ok".
+// pty: listing and opening the port, locally or through ser2net, readings good and bad,
+// polling, the LED, and the temperature log. Each console run follows a script; every step must
+// report "ok".
 #include "E2eSession.h"
 #include "FrenchLocale.h"
+#include "tests/support/Ser2net.h"
 
 #include <chrono>
 #include <fstream>
@@ -101,6 +103,31 @@ TEST(ConsoleWithBoard, PortOptionSelectsTheBoardListedSecondAndOpensItOnlyOnOpen
         ClosePortAndQuit(),
     });
     const TConsoleRun run = session.RunConsole(steps, {"LC_ALL=C"}, {"--port", port});
+    EXPECT_EQ(run.Reports, AllPassed(steps));
+    EXPECT_EQ(run.ExitCode, 0);
+    EXPECT_TRUE(session.StopBoards());
+}
+
+TEST(ConsoleWithBoard, PortOptionReachesTheBoardThroughSer2net) {
+    TE2eSession session;
+    const std::string device = session.StartBoard({"--seed", "3", "--led-period", "0"});
+    ASSERT_FALSE(device.empty());
+    const quillon_test::TSer2net server(device);
+    const auto steps = Join({
+        {
+            "expect-text ComboBoxDeviceName " + Quoted(server.Name()),
+            "click SpeedButtonOpenClose",
+            "expect-text SpeedButtonOpenClose Close",
+            "click RadioButton6",
+            "click Button3",
+            "expect-text test2 \"Bonne valeur\"",
+            "expect-text longueurmot2 5",
+            "expect-text StatusPanel1 \"Write bytes: 1\"",
+            "expect-text StatusPanel0 \"Read bytes: 7\"",
+        },
+        ClosePortAndQuit(),
+    });
+    const TConsoleRun run = session.RunConsole(steps, {"LC_ALL=C"}, {"--port", server.Name()});
     EXPECT_EQ(run.Reports, AllPassed(steps));
     EXPECT_EQ(run.ExitCode, 0);
     EXPECT_TRUE(session.StopBoards());

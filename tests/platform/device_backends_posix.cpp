@@ -1,4 +1,6 @@
 #include "hardware_end.h"
+#include "pty_end.h"
+#include "ser2net_end.h"
 #include "uart_end.h"
 
 namespace quillon_test {
@@ -16,7 +18,9 @@ std::vector<Backend> WithHardware(std::vector<Backend> devices) {
 
 const std::vector<Backend>& Devices() {
     static const std::vector<Backend> all =
-        WithHardware({{"pty", [] { return std::unique_ptr<OtherEnd>(new PtyEnd); }}, kVirtual});
+        WithHardware({{"pty", [] { return std::unique_ptr<OtherEnd>(new PtyEnd); }},
+                      kVirtual,
+                      {"rfc2217", [] { return std::unique_ptr<OtherEnd>(new Ser2netEnd); }, true}});
     return all;
 }
 

@@ -222,6 +222,9 @@ inline std::string Pattern(size_t n) {
 struct Backend {
     const char* name;
     std::unique_ptr<OtherEnd> (*make)();
+    /// Behind a network: buffers between the device and the line take what a UART's
+    /// driver would hold back.
+    bool remote = false;
 };
 
 inline void PrintTo(const Backend& b, std::ostream* os) {
@@ -229,8 +232,8 @@ inline void PrintTo(const Backend& b, std::ostream* os) {
 }
 
 inline const Backend kVirtual{"virtual", [] { return std::unique_ptr<OtherEnd>(new VirtualEnd); }};
-/// The devices this system has: a pty and a virtual pair on Linux, a virtual pair on Windows;
-/// and a real port when one is named in the environment.
+/// The devices this system has: a pty, a virtual pair and a pty behind ser2net on Linux, a
+/// virtual pair on Windows; and a real port when one is named in the environment.
 const std::vector<Backend>& Devices();
 /// The devices whose modem lines and receiver the test can drive: on Linux a pty behind a
 /// model of a serial driver instead of a bare pty.

@@ -1,8 +1,9 @@
-// Pulling the device out from under an open port, whatever it is doing: one error, then
-// the close, the thread gone, silence and no busy loop afterwards, and a clean refusal
-// when the old name is opened again.
+// Pulling the device out from under an open port, whatever it is doing (for a port on
+// another machine: its server dies): one error, then the close, the thread gone, silence and no
+// busy loop afterwards, and a clean refusal when the old name is opened again.
 #include "../comport/event_pty.h"
 #include "ProcessProbe.h"
+#include "tests/support/Ser2net.h"
 
 #include <chrono>
 #include <filesystem>
@@ -17,7 +18,7 @@ using Notify = rtl::Handler<void(TObject*)>;
 using OpenClose = rtl::Handler<void(TCustomComPort*)>;
 using ComError = rtl::Handler<void(TCustomComPort*, EComError&, TComAction&)>;
 
-enum class TDevice { Pty, Virtual };
+enum class TDevice { Pty, Virtual, Remote };
 enum class TPending { Wait, Read, Write };
 
 struct TCase {
@@ -26,7 +27,7 @@ struct TCase {
 };
 
 std::string CaseName(const ::testing::TestParamInfo<TCase>& info) {
-    static const char* devices[] = {"Pty", "Virtual"};
+    static const char* devices[] = {"Pty", "Virtual", "Remote"};
     static const char* pendings[] = {"Wait", "NonWaitingRead", "WriteOnFullQueue"};
     return std::string(devices[int(info.param.Device)]) + "_" + pendings[int(info.param.Pending)];
 }
@@ -57,10 +58,15 @@ TEST_P(Unplug, OneErrorThenCloseThenSilence) {
 
     std::unique_ptr<eventtest::TPty> pty;
     std::unique_ptr<eventtest::TPeer> peer;
+    std::unique_ptr<quillon_test::TSer2net> server;
     TComPort port(nullptr);
     if (c.Device == TDevice::Pty) {
         pty = std::make_unique<eventtest::TPty>();
         port.SetDeviceName(pty->DeviceName());
+    } else if (c.Device == TDevice::Remote) {
+        pty = std::make_unique<eventtest::TPty>();
+        server = std::make_unique<quillon_test::TSer2net>(pty->SlavePath());
+        port.SetDeviceName(rtl::Utf8ToString(server->Name()));
     } else {
         peer = std::make_unique<eventtest::TPeer>(Pair.B());
         // A small input queue at the far end stalls a long write, as a peer that never reads.
@@ -85,7 +91,9 @@ TEST_P(Unplug, OneErrorThenCloseThenSilence) {
     }
 
     const auto unplugged = Clock::now();
-    if (pty)
+    if (server)
+        server.reset(); // killed: the connection ends as the server machine's would
+    else if (pty)
         pty->CloseMaster();
     else
         Pair.Unplug();
@@ -113,7 +121,7 @@ TEST_P(Unplug, OneErrorThenCloseThenSilence) {
 
     // The old name is gone: one refusal with the system's code and text, nothing left open.
     // A pty's number may already serve another program's new pty; that one is not ours to open.
-    if (!pty || !std::filesystem::exists(pty->SlavePath())) {
+    if (!pty || c.Device == TDevice::Remote || !std::filesystem::exists(pty->SlavePath())) {
         Seen.clear();
         Codes.clear();
         Messages.clear();
@@ -142,7 +150,10 @@ INSTANTIATE_TEST_SUITE_P(Devices, Unplug,
                                            TCase{TDevice::Pty, TPending::Write},
                                            TCase{TDevice::Virtual, TPending::Wait},
                                            TCase{TDevice::Virtual, TPending::Read},
-                                           TCase{TDevice::Virtual, TPending::Write}),
+                                           TCase{TDevice::Virtual, TPending::Write},
+                                           // Loopback's buffers take a whole stalled write.
+                                           TCase{TDevice::Remote, TPending::Wait},
+                                           TCase{TDevice::Remote, TPending::Read}),
                          CaseName);
 
 } // namespace

@@ -20,4 +20,9 @@ constexpr std::uint32_t ERROR_CANCELLED = ECANCELED;
 /// A result that does not fit the caller's buffer.
 constexpr std::uint32_t ERROR_INSUFFICIENT_BUFFER = ENOBUFS;
 
+/// A device that does not do what was asked of it (a server without the serial option).
+constexpr std::uint32_t ERROR_NOT_SUPPORTED = EOPNOTSUPP;
+/// A device that did not answer in time.
+constexpr std::uint32_t ERROR_TIMEOUT = ETIMEDOUT;
+
 } // namespace qwin

@@ -18,4 +18,9 @@ constexpr std::uint32_t ERROR_CANCELLED = 1223;
 /// A result that does not fit the caller's buffer.
 constexpr std::uint32_t ERROR_INSUFFICIENT_BUFFER = 122;
 
+/// A device that does not do what was asked of it (a server without the serial option).
+constexpr std::uint32_t ERROR_NOT_SUPPORTED = 50;
+/// A device that did not answer in time.
+constexpr std::uint32_t ERROR_TIMEOUT = 1460;
+
 } // namespace qwin
