@@ -13,6 +13,7 @@
 #include "app/TempLogRunner.h"
 #include "app/TemperatureChart.h"
 #include "app/TerminalTools.h"
+#include "platform/DeviceNames.h"
 #include "rtl/Application.h"
 #include "ui_Unit2.h"
 
