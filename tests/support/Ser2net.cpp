@@ -26,7 +26,7 @@ int FreeLocalPort() {
 TSer2net::TSer2net(const std::string& device) : FPort(FreeLocalPort()) {
     const std::string config = FDir.PathOf("ser2net.yaml"), pid = FDir.PathOf("pid");
     std::ofstream(config) << "connection: &port\n"
-                          << "  accepter: telnet(rfc2217),tcp,localhost," << FPort << "\n"
+                          << "  accepter: telnet(rfc2217),tcp,127.0.0.1," << FPort << "\n"
                           << "  connector: serialdev," << device << ",115200n81,local\n";
     // ser2net writes its pid file once it listens: the file's close is the signal.
     const int watch = inotify_init1(IN_CLOEXEC);
@@ -40,7 +40,7 @@ TSer2net::TSer2net(const std::string& device) : FPort(FreeLocalPort()) {
 }
 
 std::string TSer2net::Name() const {
-    return "rfc2217://localhost:" + std::to_string(FPort);
+    return "rfc2217://127.0.0.1:" + std::to_string(FPort);
 }
 
 } // namespace quillon_test

@@ -14,7 +14,8 @@ class TSer2net {
     /// Starts ser2net in front of device and returns once it listens; throws
     /// std::runtime_error when it does not within 10 s.
     explicit TSer2net(const std::string& device);
-    /// The port's name for CreateFile: rfc2217://localhost:PORT.
+    /// The port's name for CreateFile: rfc2217://127.0.0.1:PORT (a fresh system may resolve no
+    /// names at all).
     std::string Name() const;
     int Port() const { return FPort; }
 
