@@ -216,13 +216,9 @@ bool TNetPort::Properties(COMMPROP& prop) {
         PCF_RTSCTS | PCF_RLSD | PCF_XONXOFF | PCF_TOTALTIMEOUTS | PCF_INTTIMEOUTS;
     prop.dwSettableParams =
         SP_PARITY | SP_BAUD | SP_DATABITS | SP_STOPBITS | SP_HANDSHAKING | SP_RLSD;
-    prop.dwSettableBaud = BAUD_075 | BAUD_110 | BAUD_134_5 | BAUD_150 | BAUD_300 | BAUD_600 |
-                          BAUD_1200 | BAUD_1800 | BAUD_2400 | BAUD_4800 | BAUD_7200 | BAUD_9600 |
-                          BAUD_14400 | BAUD_19200 | BAUD_38400 | BAUD_56K | BAUD_128K |
-                          BAUD_115200 | BAUD_57600 | BAUD_USER;
-    prop.wSettableData = DATABITS_5 | DATABITS_6 | DATABITS_7 | DATABITS_8;
-    prop.wSettableStopParity = STOPBITS_10 | STOPBITS_15 | STOPBITS_20 | PARITY_NONE | PARITY_ODD |
-                               PARITY_EVEN | PARITY_MARK | PARITY_SPACE;
+    prop.dwSettableBaud = detail::UartSettableBauds;
+    prop.wSettableData = detail::UartSettableData;
+    prop.wSettableStopParity = detail::UartSettableStopParity;
     prop.dwCurrentTxQueue = FOutQueue;
     prop.dwCurrentRxQueue = FInQueue;
     return true;

@@ -18,6 +18,7 @@
 #include "platform/linux/tty/PosixDevice.h"
 
 #include "platform/DeviceNames.h"
+#include "platform/core/DcbRules.h"
 #include "platform/linux/tty/LineIoctl.h"
 
 #include <cerrno>
@@ -198,14 +199,10 @@ bool PosixDevice::Properties(COMMPROP& prop) {
     if (!pty_) prop.dwProvCapabilities |= PCF_RTSCTS | PCF_RLSD | PCF_PARITY_CHECK;
     prop.dwSettableParams = SP_PARITY | SP_BAUD | SP_DATABITS | SP_STOPBITS | SP_HANDSHAKING |
                             SP_PARITY_CHECK | SP_RLSD;
-    prop.dwSettableBaud = BAUD_075 | BAUD_110 | BAUD_134_5 | BAUD_150 | BAUD_300 | BAUD_600 |
-                          BAUD_1200 | BAUD_1800 | BAUD_2400 | BAUD_4800 | BAUD_7200 | BAUD_9600 |
-                          BAUD_14400 | BAUD_19200 | BAUD_38400 | BAUD_56K | BAUD_128K |
-                          BAUD_115200 | BAUD_57600 | BAUD_USER;
-    prop.wSettableData = DATABITS_5 | DATABITS_6 | DATABITS_7 | DATABITS_8;
+    prop.dwSettableBaud = detail::UartSettableBauds;
+    prop.wSettableData = detail::UartSettableData;
     // 1.5 stop bits exist with 5 data bits only (a UART's CSTOPB at 5 bits).
-    prop.wSettableStopParity = STOPBITS_10 | STOPBITS_15 | STOPBITS_20 | PARITY_NONE | PARITY_ODD |
-                               PARITY_EVEN | PARITY_MARK | PARITY_SPACE;
+    prop.wSettableStopParity = detail::UartSettableStopParity;
     prop.dwCurrentTxQueue = outQueue_;
     prop.dwCurrentRxQueue = inQueue_;
     return true;
