@@ -470,7 +470,6 @@ class TCustomComPort : public TComponent {
     qwin::OVERLAPPED FEventOverlapped{};
     qwin::OVERLAPPED FReadOverlapped{};
     qwin::OVERLAPPED FWriteOverlapped{};
-    TComThread* FComThread = nullptr;
     qwin::DWORD FEventMask = 0;
     uint32_t FRequestedReadCount = 0;
     bool FReadWentPending = false; // started pending and not yet checked

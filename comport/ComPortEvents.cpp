@@ -56,24 +56,24 @@ void TCustomComPort::ApplyEventMask() {
 }
 
 void TCustomComPort::StartThread() {
-    if (FComThread) return;
+    if (FLink && FLink->Thread()) return;
     if (!FLink) FLink = std::make_shared<TComPortLink>();
     try {
-        new TComThread(this); // frees itself when it ends
+        new TComThread(this); // the link names it at once; it frees itself when it ends
     } catch (...) {
-        FComThread = nullptr;
         RaiseError(0, SCreateThread);
     }
 }
 
 void TCustomComPort::StopThread() {
-    if (!FComThread) return;
+    TComThread* thread = FLink ? FLink->Thread() : nullptr;
+    if (!thread) return;
     // Under WaitMu the thread is either before its terminated test or its wait is pending,
-    // so the mask change below wakes it and it starts no other wait.
+    // so the mask change below wakes it and it starts no other wait. Once released it may
+    // end at any time: it is not touched again.
     std::lock_guard lock(FLink->WaitMu);
-    FComThread->Terminate();
+    FLink->Release(thread);
     if (FHandle != INVALID_HANDLE_VALUE) SetCommMask(FHandle, 0);
-    FComThread = nullptr;
 }
 
 void TCustomComPort::DispatchEvents() {
@@ -116,7 +116,7 @@ void TCustomComPort::SetSynchronizeEvents(bool value) {
 void TCustomComPort::SetThreadPriority(TThreadPriority value) {
     if (value == FThreadPriority) return;
     FThreadPriority = value;
-    if (FComThread) FComThread->SetPriority(value);
+    if (TComThread* thread = FLink ? FLink->Thread() : nullptr) thread->SetPriority(value);
 }
 
 template <class E> void TCustomComPort::SetLineHandler(E& Field, E Value) {

@@ -3,6 +3,9 @@
 
 #include "rtl/MainLoop.h"
 
+#include <cstdio>
+#include <cstdlib>
+
 namespace quillon {
 
 namespace {
@@ -10,6 +13,18 @@ using namespace qwin;
 thread_local TComThread* tlsCurrent = nullptr;
 constexpr size_t SynchronizedStack = 256 * 1024;
 constexpr size_t HandlerStack = 1024 * 1024;
+// Checked where the lock order is: a wrong move is a bug of this file, not of the caller.
+constexpr bool StatesChecked = QUILLON_LOCK_RANK_CHECK != 0;
+
+const char* NameOf(TComThreadState s) {
+    constexpr const char* names[] = {"waiting", "dispatching", "terminated", "finished"};
+    return names[static_cast<int>(s)];
+}
+
+[[noreturn]] void WrongMove(TComThreadState from, TComThreadState to) {
+    std::fprintf(stderr, "event thread moved from %s to %s\n", NameOf(from), NameOf(to));
+    std::abort();
+}
 } // namespace
 
 bool TComPortLink::PortAlive() {
@@ -41,6 +56,33 @@ void TComPortLink::LeaveDispatch() {
     FDispatcher = nullptr;
 }
 
+void TComPortLink::Adopt(TComThread* Thread) {
+    FThread = Thread;
+    std::lock_guard lock(FLifeMu);
+    ++FRunning;
+}
+
+void TComPortLink::Release(TComThread* Thread) {
+    Thread->Stop();
+    if (FThread == Thread) FThread = nullptr;
+}
+
+void TComPortLink::ThreadEnded() {
+    std::lock_guard lock(FLifeMu);
+    --FRunning;
+    FEnded.notify_all(); // under the lock: the link may go with the thread's reference
+}
+
+int TComPortLink::ThreadsRunning() {
+    std::lock_guard lock(FLifeMu);
+    return FRunning;
+}
+
+bool TComPortLink::WaitThreadsEnded(std::chrono::milliseconds Timeout) {
+    std::unique_lock lock(FLifeMu);
+    return FEnded.wait_for(lock, Timeout, [this] { return FRunning == 0; });
+}
+
 TComThread::TEventHandle::~TEventHandle() {
     if (Value) CloseHandle(Value);
 }
@@ -52,14 +94,20 @@ TComThread::TComThread(TCustomComPort* ComPort)
     // thread of the same port starts, and an auto-reset event cannot serve both.
     FWaitEvent.Value = CreateEvent(nullptr, FALSE, FALSE, nullptr);
     if (!FWaitEvent.Value) throw rtl::Exception(SysErrorMessage(GetLastError()));
-    FComPort->FComThread = this;
     SetFreeOnTerminate(true);
     SetPriority(ComPort->FThreadPriority);
     // Synchronised, the thread only waits and hands over; handlers that run on it get what
     // a Windows thread reserves. The system's default (8 MiB) would reserve gigabytes for a
     // rack of ports.
     SetStackSize(FSynchronize ? SynchronizedStack : HandlerStack);
-    Start();
+    FLink->Adopt(this);
+    try {
+        Start();
+    } catch (...) {
+        FLink->Release(this);
+        FLink->ThreadEnded();
+        throw;
+    }
 }
 
 TComThread::~TComThread() = default;
@@ -70,6 +118,29 @@ bool TComThread::IsCurrentThread() const {
 
 TComThread* TComThread::Current() {
     return tlsCurrent;
+}
+
+bool TComThread::Enter(TComThreadState From, TComThreadState To) {
+    TComThreadState now = From;
+    if (FState.compare_exchange_strong(now, To, std::memory_order_acq_rel)) return true;
+    if (StatesChecked && now != TComThreadState::Terminated) WrongMove(now, To);
+    return false;
+}
+
+void TComThread::Stop() {
+    TComThreadState now = FState.load(std::memory_order_acquire);
+    while (now == TComThreadState::Waiting || now == TComThreadState::Dispatching) {
+        if (FState.compare_exchange_weak(now, TComThreadState::Terminated,
+                                         std::memory_order_acq_rel))
+            break;
+    }
+    Terminate();
+}
+
+void TComThread::DoTerminate() {
+    const TComThreadState was = FState.exchange(TComThreadState::Finished);
+    if (StatesChecked && was == TComThreadState::Finished) WrongMove(was, was);
+    FLink->ThreadEnded();
 }
 
 void TComThread::Execute() {
@@ -102,7 +173,7 @@ void TCustomComPort::WaitForEvent(TComThread* Thread) {
         if (!completed) t.FThreadError = GetLastError();
     }
     if (completed) {
-        if (!t.Terminated()) t.Dispatch();
+        t.Dispatch();
         return;
     }
     if (t.FThreadError == ERROR_IO_PENDING) {
@@ -123,6 +194,11 @@ void TCustomComPort::WaitForEvent(TComThread* Thread) {
 
 void TComThread::Dispatch() {
     if (FEventMask == 0) return; // woken by a mask change: nothing happened on the line
+    if (!Enter(TComThreadState::Waiting, TComThreadState::Dispatching)) return;
+    struct Back {
+        TComThread& Thread;
+        ~Back() { Thread.Enter(TComThreadState::Dispatching, TComThreadState::Waiting); }
+    } back{*this};
     if (FSynchronize) {
         try {
             Synchronize([this] {
@@ -153,8 +229,7 @@ void TComThread::ReportWaitError() {
     Synchronize([this, code] {
         if (Terminated() || !FLink->PortAlive()) return; // closed meanwhile: end quietly
         TCustomComPort* port = FComPort;
-        Terminate();
-        port->FComThread = nullptr; // the port starts a new thread on its next handler change
+        FLink->Release(this); // the port starts a new thread on its next handler change
         port->FThreadError = code;
         try {
             port->RaiseThreadError();
@@ -166,7 +241,7 @@ void TComThread::ReportWaitError() {
 }
 
 void TComThread::Forget() {
-    if (FLink->PortAlive() && FComPort->FComThread == this) FComPort->FComThread = nullptr;
+    if (FLink->PortAlive()) FLink->Release(this);
 }
 
 } // namespace quillon

@@ -1,7 +1,9 @@
 // When the event thread exists, which mask the device waits for, and the thread's priority.
 #include "Raises.h"
+#include "comport/ComThread.h"
 #include "event_pty.h"
 
+#include <future>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 
@@ -173,6 +175,39 @@ TEST_F(EventThreadTest, TheThreadRunsAtThreadPriorityFromItsStartAndFollowsChang
     port.SetThreadPriority(rtl::tpIdle);
     EXPECT_EQ(getpriority(PRIO_PROCESS, static_cast<id_t>(tid.load())), 19);
     EXPECT_EQ(port.ThreadPriority(), rtl::tpIdle);
+}
+
+TEST_F(EventThreadTest, TheLinkNamesTheDispatchingThreadAndSeesItEndOnceStopped) {
+    TAimedPort port(Pair.A());
+    port.SetSynchronizeEvents(false); // the handler runs on the event thread itself
+    TPeer peer(Pair.B());
+    std::promise<std::shared_ptr<TComPortLink>> seen;
+    bool named = false, dispatching = false;
+    Notify rx([&](TObject*) {
+        TComThread* self = TComThread::Current();
+        named = self && self->Link()->Thread() == self;
+        dispatching = self && self->State() == TComThreadState::Dispatching;
+        port.ReadAnsiString();
+        seen.set_value(self ? self->Link() : nullptr);
+    });
+    port.SetOnRxChar(rx);
+    port.Open();
+    peer.Send("a");
+    const std::shared_ptr<TComPortLink> link = seen.get_future().get();
+    ASSERT_TRUE(link);
+    EXPECT_TRUE(named);
+    EXPECT_TRUE(dispatching);
+
+    port.SetOnRxChar(nullptr);
+    EXPECT_EQ(link->Thread(), nullptr) << "a stopped thread is no longer the port's";
+    EXPECT_TRUE(link->WaitThreadsEnded(10s));
+
+    port.SetOnRxChar(rx); // a new thread, counted until the close ends it
+    EXPECT_NE(link->Thread(), nullptr);
+    EXPECT_EQ(link->ThreadsRunning(), 1);
+    port.Close();
+    EXPECT_TRUE(link->WaitThreadsEnded(10s));
+    EXPECT_EQ(link->Thread(), nullptr);
 }
 
 // Drops what would let this process exceed a zero process limit, then sets that limit.
