@@ -37,6 +37,7 @@ constexpr int GuardMs = 10'000;
 using quillon::board::test::AllDigits;
 using quillon::board::test::IsGoodReading;
 using quillon::board::test::ParseLogLine;
+using quillon_test::FileText;
 
 // Reads from fd until done(buffer) holds, the other end closes, or the guard expires.
 bool ReadUntil(int fd, std::string& buffer, const std::function<bool(const std::string&)>& done) {
@@ -124,13 +125,6 @@ class TConsole {
 
     int Fd;
 };
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
-}
 
 bool Exists(const std::string& path) {
     struct stat st {};
@@ -347,8 +341,8 @@ TEST_F(BoardProgramTest, WritesTemperatureLogWithEitherSeparator) {
             {"--write-log", commaFile, "--samples", "40", "--seed", "9", "--decimal-comma"});
         EXPECT_TRUE(ExitedWith(board.Wait(), 0));
     }
-    const std::string dot = ReadFile(dotFile);
-    const std::string comma = ReadFile(commaFile);
+    const std::string dot = FileText(dotFile);
+    const std::string comma = FileText(commaFile);
     ASSERT_FALSE(dot.empty());
     EXPECT_EQ(dot.back(), '\n');
     const auto dotLines = Lines(dot);
@@ -367,7 +361,7 @@ TEST_F(BoardProgramTest, WritesTemperatureLogWithEitherSeparator) {
     const std::string otherFile = Root + "/log-other.txt";
     TBoard other({"--write-log", otherFile, "--samples", "40", "--seed", "10"});
     EXPECT_TRUE(ExitedWith(other.Wait(), 0));
-    EXPECT_NE(ReadFile(otherFile), dot);
+    EXPECT_NE(FileText(otherFile), dot);
 }
 
 TEST_F(BoardProgramTest, CommandLineIsChecked) {

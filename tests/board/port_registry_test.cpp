@@ -19,6 +19,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <system_error>
+#include <tuple>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -30,6 +31,7 @@ using qwin::PortRegistryDir;
 using qwin::TPortRegistration;
 using qwin::TRegisteredPort;
 
+using quillon_test::FileText;
 using quillon_test::RunInChild;
 using quillon_test::TScopedEnv;
 
@@ -44,13 +46,6 @@ std::vector<std::string> NamesIn(const std::string& dir) {
     }
     std::sort(names.begin(), names.end());
     return names;
-}
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
 }
 
 class PortRegistryTest : public ::testing::Test {
@@ -82,26 +77,19 @@ class PortRegistryTest : public ::testing::Test {
 // ---------------------------------------------------------------- location
 
 TEST(PortRegistryDir, ExplicitThenRuntimeDirThenTmp) {
-    {
-        TScopedEnv registry("QUILLON_PORT_REGISTRY", "/somewhere/ports");
-        TScopedEnv runtime("XDG_RUNTIME_DIR", "/run/user/4242");
-        EXPECT_EQ(PortRegistryDir(), "/somewhere/ports");
-    }
-    {
-        TScopedEnv registry("QUILLON_PORT_REGISTRY", nullptr);
-        TScopedEnv runtime("XDG_RUNTIME_DIR", "/run/user/4242");
-        EXPECT_EQ(PortRegistryDir(), "/run/user/4242/quillon-ports");
-    }
-    {
-        TScopedEnv registry("QUILLON_PORT_REGISTRY", "");
-        TScopedEnv runtime("XDG_RUNTIME_DIR", "/run/user/4242");
-        EXPECT_EQ(PortRegistryDir(), "/run/user/4242/quillon-ports")
-            << "an empty variable counts as unset";
-    }
-    {
-        TScopedEnv registry("QUILLON_PORT_REGISTRY", nullptr);
-        TScopedEnv runtime("XDG_RUNTIME_DIR", nullptr);
-        EXPECT_EQ(PortRegistryDir(), "/tmp/quillon-ports-" + std::to_string(::getuid()));
+    // An empty variable counts as unset.
+    const char* const runtime = "/run/user/4242";
+    const std::string tmp = "/tmp/quillon-ports-" + std::to_string(::getuid());
+    const std::tuple<const char*, const char*, std::string> rows[] = {
+        {"/somewhere/ports", runtime, "/somewhere/ports"},
+        {nullptr, runtime, "/run/user/4242/quillon-ports"},
+        {"", runtime, "/run/user/4242/quillon-ports"},
+        {nullptr, nullptr, tmp},
+    };
+    for (const auto& [registry, xdg, expected] : rows) {
+        TScopedEnv registryEnv("QUILLON_PORT_REGISTRY", registry);
+        TScopedEnv runtimeEnv("XDG_RUNTIME_DIR", xdg);
+        EXPECT_EQ(PortRegistryDir(), expected) << (registry ? registry : "(unset)");
     }
 }
 
@@ -125,7 +113,7 @@ TEST_F(PortRegistryTest, RegistrationWritesOneEntryInAPrivateDirectory) {
         << entries[0];
     EXPECT_EQ(registration.EntryPath(), Registry + "/" + entries[0]);
     EXPECT_TRUE(registration.Registered());
-    EXPECT_EQ(ReadFile(registration.EntryPath()), device + "\nFake board (ttyFAKE0)\n");
+    EXPECT_EQ(FileText(registration.EntryPath()), device + "\nFake board (ttyFAKE0)\n");
     EXPECT_TRUE(NamesIn(Registry + "/.staging").empty()) << "nothing left half-written";
 }
 
@@ -164,7 +152,7 @@ TEST_F(PortRegistryTest, MovingHandsTheEntryOver) {
     third = std::move(second);
     EXPECT_EQ(third.EntryPath(), entry);
     ASSERT_EQ(Entries().size(), 1U) << "assignment releases the entry it overwrites";
-    EXPECT_EQ(ReadFile(entry), device + "\nmoved\n");
+    EXPECT_EQ(FileText(entry), device + "\nmoved\n");
 }
 
 TEST_F(PortRegistryTest, ForkedChildDoesNotRemoveItsParentsEntry) {

@@ -14,6 +14,41 @@ class TProbePort : public TComPort {
     using TCustomComPort::SettingsToDCB;
 };
 
+/// A record as a driver might hold it: nothing at zero, so every overwrite shows.
+inline qwin::DCB DeviceRecord() {
+    using namespace qwin;
+    DCB dcb{};
+    dcb.DCBlength = sizeof(DCB);
+    dcb.BaudRate = 4800;
+    dcb.fBinary = 0;
+    dcb.fParity = 1;
+    dcb.fOutxCtsFlow = 1;
+    dcb.fOutxDsrFlow = 1;
+    dcb.fDtrControl = DTR_CONTROL_HANDSHAKE;
+    dcb.fDsrSensitivity = 1;
+    dcb.fTXContinueOnXoff = 1;
+    dcb.fOutX = 0;
+    dcb.fInX = 1;
+    dcb.fErrorChar = 1;
+    dcb.fNull = 1;
+    dcb.fRtsControl = RTS_CONTROL_TOGGLE;
+    dcb.fAbortOnError = 1;
+    dcb.fDummy2 = 0x1ABCD;
+    dcb.wReserved = 0x1234;
+    dcb.XonLim = 10;
+    dcb.XoffLim = 20;
+    dcb.ByteSize = 7;
+    dcb.Parity = EVENPARITY;
+    dcb.StopBits = TWOSTOPBITS;
+    dcb.XonChar = 1;
+    dcb.XoffChar = 2;
+    dcb.ErrorChar = 3;
+    dcb.EofChar = 4;
+    dcb.EvtChar = 5;
+    dcb.wReserved1 = 0x5678;
+    return dcb;
+}
+
 /// All-default settings over a record of 4800 7E2, DTR handshake, RTS toggle and XOFF input:
 /// those stay, and the rest is forced to the port's own values.
 inline void ExpectDefaultsOverRecord(const qwin::DCB& dcb) {

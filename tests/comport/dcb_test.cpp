@@ -9,40 +9,6 @@ namespace {
 
 using namespace qwin;
 
-// A record as a driver might hold it: nothing at zero, so every overwrite shows.
-DCB DeviceRecord() {
-    DCB dcb{};
-    dcb.DCBlength = sizeof(DCB);
-    dcb.BaudRate = 4800;
-    dcb.fBinary = 0;
-    dcb.fParity = 1;
-    dcb.fOutxCtsFlow = 1;
-    dcb.fOutxDsrFlow = 1;
-    dcb.fDtrControl = DTR_CONTROL_HANDSHAKE;
-    dcb.fDsrSensitivity = 1;
-    dcb.fTXContinueOnXoff = 1;
-    dcb.fOutX = 0;
-    dcb.fInX = 1;
-    dcb.fErrorChar = 1;
-    dcb.fNull = 1;
-    dcb.fRtsControl = RTS_CONTROL_TOGGLE;
-    dcb.fAbortOnError = 1;
-    dcb.fDummy2 = 0x1ABCD;
-    dcb.wReserved = 0x1234;
-    dcb.XonLim = 10;
-    dcb.XoffLim = 20;
-    dcb.ByteSize = 7;
-    dcb.Parity = EVENPARITY;
-    dcb.StopBits = TWOSTOPBITS;
-    dcb.XonChar = 1;
-    dcb.XoffChar = 2;
-    dcb.ErrorChar = 3;
-    dcb.EofChar = 4;
-    dcb.EvtChar = 5;
-    dcb.wReserved1 = 0x5678;
-    return dcb;
-}
-
 class DcbTest : public ::testing::Test {
   protected:
     DCB Overlay() {
@@ -258,14 +224,8 @@ TEST_F(DcbTest, OptionsAreRebuiltFromTheFlagsAlone) {
     port.SetOptions({opCheckParity});
     DCB dcb = DeviceRecord();
     dcb.fBinary = 1;
-    dcb.fParity = 0;
-    dcb.fOutxCtsFlow = 0;
-    dcb.fOutxDsrFlow = 0;
-    dcb.fDsrSensitivity = 0;
-    dcb.fTXContinueOnXoff = 0;
-    dcb.fErrorChar = 0;
-    dcb.fNull = 0;
-    dcb.fAbortOnError = 0;
+    dcb.fParity = dcb.fOutxCtsFlow = dcb.fOutxDsrFlow = dcb.fDsrSensitivity = 0;
+    dcb.fTXContinueOnXoff = dcb.fErrorChar = dcb.fNull = dcb.fAbortOnError = 0;
     port.DCBToSettings(dcb);
     EXPECT_TRUE(port.Options().Empty());
 }

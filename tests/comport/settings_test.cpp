@@ -32,26 +32,7 @@ class SettingsTest : public ::testing::Test {
 };
 
 TEST_F(SettingsTest, AllDefaultOpenKeepsTheDeviceFramingAndForcesTheRest) {
-    DCB dcb = pair.A().State();
-    dcb.BaudRate = 4800;
-    dcb.ByteSize = 7;
-    dcb.Parity = EVENPARITY;
-    dcb.StopBits = TWOSTOPBITS;
-    dcb.fDtrControl = DTR_CONTROL_HANDSHAKE;
-    dcb.fRtsControl = RTS_CONTROL_TOGGLE;
-    dcb.fInX = 1;
-    dcb.fOutX = 0;
-    dcb.XonChar = 1;
-    dcb.XoffChar = 2;
-    dcb.ErrorChar = 3;
-    dcb.EofChar = 4;
-    dcb.EvtChar = 5;
-    dcb.XonLim = 10;
-    dcb.XoffLim = 20;
-    dcb.fParity = dcb.fOutxCtsFlow = dcb.fOutxDsrFlow = dcb.fDsrSensitivity = 1;
-    dcb.fTXContinueOnXoff = dcb.fErrorChar = dcb.fNull = dcb.fAbortOnError = 1;
-    dcb.fBinary = 0;
-    Preset(dcb, COMMTIMEOUTS{1, 2, 3, 4, 5});
+    Preset(DeviceRecord(), COMMTIMEOUTS{1, 2, 3, 4, 5});
 
     port.Open();
     ExpectDefaultsOverRecord(pair.A().State());

@@ -54,34 +54,29 @@ TEST(TempLogReading, ZeroByteKeepsTheLineWhole) {
     EXPECT_EQ(ReadAll(line + "3,4;\n"), (std::vector<std::string>{line, "3,4;\n"}));
 }
 
-TEST(TempLogSplitting, IdentifierAndTemperature) {
-    const TLogLineFields f = SplitLogLine("12,23,5;\n");
-    EXPECT_EQ(f.Identifier, "12");
-    EXPECT_EQ(f.Temperature, "23,5");
-    EXPECT_EQ(f.PosComma, 2);
-    EXPECT_EQ(f.PosSemicolon, 7);
-    EXPECT_FALSE(f.FormatError);
-}
-
-TEST(TempLogSplitting, NoSemicolonIsAFormatError) {
-    const TLogLineFields f = SplitLogLine("12,23\n");
-    EXPECT_TRUE(f.FormatError);
-    EXPECT_EQ(f.PosSemicolon, 6);
-    EXPECT_EQ(f.Temperature, "23\n");
-}
-
-TEST(TempLogSplitting, EmptyLine) {
-    const TLogLineFields f = SplitLogLine("\n");
-    EXPECT_TRUE(f.FormatError);
-    EXPECT_EQ(f.Identifier, "\n");
-    EXPECT_EQ(f.Temperature, "");
-}
-
-TEST(TempLogSplitting, SemicolonWithoutCommaLeavesTheWholeLineAsIdentifier) {
-    const TLogLineFields f = SplitLogLine("12;\n");
-    EXPECT_FALSE(f.FormatError);
-    EXPECT_EQ(f.Identifier, "12;\n");
-    EXPECT_EQ(f.Temperature, "");
+TEST(TempLogSplitting, FieldsAndPositionsOfEachLineShape) {
+    struct TRow {
+        const char* Line;
+        const char* Identifier;
+        const char* Temperature;
+        int32_t PosComma, PosSemicolon;
+        bool FormatError;
+    };
+    const TRow rows[] = {
+        {"12,23,5;\n", "12", "23,5", 2, 7, false}, // the first comma cuts, the next is kept
+        {"12,23\n", "12", "23\n", 2, 6, true},     // no semicolon is a format error
+        {"\n", "\n", "", 1, 1, true},              // an empty line
+        {"12;\n", "12;\n", "", 4, 2, false},       // no comma: the whole line is the identifier
+    };
+    for (const TRow& row : rows) {
+        SCOPED_TRACE(row.Line);
+        const TLogLineFields f = SplitLogLine(row.Line);
+        EXPECT_EQ(f.Identifier, row.Identifier);
+        EXPECT_EQ(f.Temperature, row.Temperature);
+        EXPECT_EQ(f.PosComma, row.PosComma);
+        EXPECT_EQ(f.PosSemicolon, row.PosSemicolon);
+        EXPECT_EQ(f.FormatError, row.FormatError);
+    }
 }
 
 TEST(TempLogConverting, EachLocaleReadsItsOwnNotation) {

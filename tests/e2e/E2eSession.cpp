@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <iostream>
 #include <stdexcept>
 
@@ -134,6 +135,14 @@ std::vector<std::string> AllPassed(const std::vector<std::string>& steps) {
     for (const std::string& step : steps)
         reports.push_back("ok " + step);
     return reports;
+}
+
+void ExpectScriptPasses(TE2eSession& session, const std::vector<std::string>& steps,
+                        const std::vector<std::string>& env, const std::vector<std::string>& args,
+                        const std::function<void(const std::string&)>& onReport) {
+    const TConsoleRun run = session.RunConsole(steps, env, args, onReport);
+    EXPECT_EQ(run.Reports, AllPassed(steps));
+    EXPECT_EQ(run.ExitCode, 0);
 }
 
 } // namespace quillon::e2e

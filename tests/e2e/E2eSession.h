@@ -57,5 +57,11 @@ class TE2eSession {
 std::string Quoted(const std::string& text);
 /// The report lines of a run in which every step passes.
 std::vector<std::string> AllPassed(const std::vector<std::string>& steps);
+/// Runs the console on the script (see RunConsole) and expects every step to pass and the
+/// console to exit cleanly.
+void ExpectScriptPasses(TE2eSession& session, const std::vector<std::string>& steps,
+                        const std::vector<std::string>& env = {"LC_ALL=C"},
+                        const std::vector<std::string>& args = {},
+                        const std::function<void(const std::string&)>& onReport = {});
 
 } // namespace quillon::e2e

@@ -78,9 +78,7 @@ TEST(ConsoleWithBoard, ReadingsGoodThenWrongThenPolledUntilGood) {
         },
         ClosePortAndQuit(),
     });
-    const TConsoleRun run = session.RunConsole(steps, {"LC_ALL=C"});
-    EXPECT_EQ(run.Reports, AllPassed(steps));
-    EXPECT_EQ(run.ExitCode, 0);
+    ExpectScriptPasses(session, steps);
     EXPECT_TRUE(session.StopBoards());
 }
 
@@ -102,9 +100,7 @@ TEST(ConsoleWithBoard, PortOptionSelectsTheBoardListedSecondAndOpensItOnlyOnOpen
         },
         ClosePortAndQuit(),
     });
-    const TConsoleRun run = session.RunConsole(steps, {"LC_ALL=C"}, {"--port", port});
-    EXPECT_EQ(run.Reports, AllPassed(steps));
-    EXPECT_EQ(run.ExitCode, 0);
+    ExpectScriptPasses(session, steps, {"LC_ALL=C"}, {"--port", port});
     EXPECT_TRUE(session.StopBoards());
 }
 
@@ -127,9 +123,7 @@ TEST(ConsoleWithBoard, PortOptionReachesTheBoardThroughSer2net) {
         },
         ClosePortAndQuit(),
     });
-    const TConsoleRun run = session.RunConsole(steps, {"LC_ALL=C"}, {"--port", server.Name()});
-    EXPECT_EQ(run.Reports, AllPassed(steps));
-    EXPECT_EQ(run.ExitCode, 0);
+    ExpectScriptPasses(session, steps, {"LC_ALL=C"}, {"--port", server.Name()});
     EXPECT_TRUE(session.StopBoards());
 }
 
@@ -172,9 +166,7 @@ TEST(ConsoleWithBoard, LedColourFollowsTheBoardWhileLed1IsChecked) {
         },
         ClosePortAndQuit(),
     });
-    const TConsoleRun run = session.RunConsole(steps, {"LC_ALL=C"});
-    EXPECT_EQ(run.Reports, AllPassed(steps));
-    EXPECT_EQ(run.ExitCode, 0);
+    ExpectScriptPasses(session, steps);
     EXPECT_TRUE(session.StopBoards());
 }
 
@@ -201,8 +193,11 @@ std::vector<TLogSample> ReadLog(const std::filesystem::path& path) {
 
 // Loads the log through the file dialog; every sample must be listed and plotted, with
 // no box but the two of a clean load.
-std::vector<std::string> LoadLogSteps(const std::filesystem::path& log,
-                                      const std::vector<TLogSample>& samples) {
+void ExpectLogPlotted(TE2eSession& session, const std::filesystem::path& log,
+                      const std::vector<std::string>& env) {
+    ASSERT_FALSE(log.empty());
+    const auto samples = ReadLog(log);
+    ASSERT_EQ(samples.size(), 60u);
     std::vector<std::string> steps{
         "answer-file " + Quoted(log.string()),
         "click Button2",
@@ -216,19 +211,13 @@ std::vector<std::string> LoadLogSteps(const std::filesystem::path& log,
         steps.push_back("expect-point " + std::to_string(i) + " " + samples[i].Id + " " +
                         samples[i].Temperature);
     steps.push_back("quit");
-    return steps;
+    ExpectScriptPasses(session, steps, env);
 }
 
 TEST(ConsoleWithLogFile, DecimalPointLogIsPlottedInTheCLocale) {
     TE2eSession session;
-    const auto log = session.WriteLog("log.txt", {"--samples", "60", "--seed", "5"});
-    ASSERT_FALSE(log.empty());
-    const auto samples = ReadLog(log);
-    ASSERT_EQ(samples.size(), 60u);
-    const auto steps = LoadLogSteps(log, samples);
-    const TConsoleRun run = session.RunConsole(steps, {"LC_ALL=C"});
-    EXPECT_EQ(run.Reports, AllPassed(steps));
-    EXPECT_EQ(run.ExitCode, 0);
+    ExpectLogPlotted(session, session.WriteLog("log.txt", {"--samples", "60", "--seed", "5"}),
+                     {"LC_ALL=C"});
 }
 
 TEST(ConsoleWithLogFile, DecimalCommaLogIsPlottedInAFrenchLocale) {
@@ -236,16 +225,10 @@ TEST(ConsoleWithLogFile, DecimalCommaLogIsPlottedInAFrenchLocale) {
     const auto locales = session.Dir() / "locales";
     if (const std::string why = MakeFrenchLocale(locales); !why.empty())
         GTEST_SKIP() << "no French locale for this test: " << why;
-    const auto log =
-        session.WriteLog("journal.TXT", {"--samples", "60", "--seed", "8", "--decimal-comma"});
-    ASSERT_FALSE(log.empty());
-    const auto samples = ReadLog(log);
-    ASSERT_EQ(samples.size(), 60u);
-    const auto steps = LoadLogSteps(log, samples);
-    const TConsoleRun run = session.RunConsole(
-        steps, {"LOCPATH=" + locales.string(), std::string("LC_ALL=") + kFrenchLocale});
-    EXPECT_EQ(run.Reports, AllPassed(steps));
-    EXPECT_EQ(run.ExitCode, 0);
+    ExpectLogPlotted(
+        session,
+        session.WriteLog("journal.TXT", {"--samples", "60", "--seed", "8", "--decimal-comma"}),
+        {"LOCPATH=" + locales.string(), std::string("LC_ALL=") + kFrenchLocale});
 }
 
 } // namespace

@@ -99,10 +99,9 @@ TEST(ConsoleWithBoard, ReplugKeepsTheChoiceByNameAndByIdentityAndReopensWhenAske
             break;
         }
     };
-    const TConsoleRun run = session.RunConsole(
-        steps, {"LC_ALL=C", "QUILLON_SYSTEM_ROOT=" + (session.Dir() / "root").string()}, {}, act);
-    EXPECT_EQ(run.Reports, AllPassed(steps));
-    EXPECT_EQ(run.ExitCode, 0);
+    ExpectScriptPasses(session, steps,
+                       {"LC_ALL=C", "QUILLON_SYSTEM_ROOT=" + (session.Dir() / "root").string()}, {},
+                       act);
     EXPECT_TRUE(replugged);
     EXPECT_TRUE(session.StopBoards());
 }
@@ -122,9 +121,7 @@ TEST(ConsoleWithBoard, ClosingWhilePollingLeavesNoBox) {
         "expect-quiet 30000",
         "quit",
     };
-    const TConsoleRun run = session.RunConsole(steps, {"LC_ALL=C"});
-    EXPECT_EQ(run.Reports, AllPassed(steps));
-    EXPECT_EQ(run.ExitCode, 0);
+    ExpectScriptPasses(session, steps);
     EXPECT_TRUE(session.StopBoards());
 }
 

@@ -112,15 +112,22 @@ class FakeServer {
     std::string data_;
 };
 
+// A port open on the fake server.
 class NetDevice : public testing::Test {
   protected:
+    void SetUp() override { ASSERT_TRUE(port.Valid()) << GetLastError(); }
+    /// A notification from the server: the command's code and its one-byte value.
+    void Notify(int code, int value) {
+        server.Send(std::string{char(IAC), char(SB), char(OptionComPort), char(code), char(value),
+                                char(IAC), char(SE)});
+    }
+
     FakeServer server;
+    Handle port{OpenPort(server.Name())};
     Async rd, ev;
 };
 
 TEST_F(NetDevice, DeathMidTransferEndsEveryRequestWithTheDeviceLost) {
-    Handle port(OpenPort(server.Name()));
-    ASSERT_TRUE(port.Valid()) << GetLastError();
     ASSERT_TRUE(SetCommMask(port, EV_CTS));
     EXPECT_FAILS_WITH(WaitCommEvent(port, &ev.events, &ev.ov), ERROR_IO_PENDING);
     EXPECT_FAILS_WITH(ReadFile(port, rd.buf, 4, nullptr, &rd.ov), ERROR_IO_PENDING);
@@ -134,8 +141,6 @@ TEST_F(NetDevice, DeathMidTransferEndsEveryRequestWithTheDeviceLost) {
 }
 
 TEST_F(NetDevice, BrokenSubnegotiationsAndAnFFStormLoseNoData) {
-    Handle port(OpenPort(server.Name()));
-    ASSERT_TRUE(port.Valid()) << GetLastError();
     const std::string overlong(TTelnetDecoder::MaxPayload + 10, 'z');
     const std::string storm(1 << 16, '\xff');
     server.Send("ab" + std::string{char(IAC), char(SB), char(OptionComPort), char(107)} + overlong +
@@ -158,12 +163,9 @@ TEST_F(NetDevice, BrokenSubnegotiationsAndAnFFStormLoseNoData) {
 }
 
 TEST_F(NetDevice, NotificationsBecomeLinesEventsAndErrors) {
-    Handle port(OpenPort(server.Name()));
-    ASSERT_TRUE(port.Valid()) << GetLastError();
     ASSERT_TRUE(SetCommMask(port, EV_CTS | EV_RLSD | EV_ERR | EV_BREAK));
     EXPECT_FAILS_WITH(WaitCommEvent(port, &ev.events, &ev.ov), ERROR_IO_PENDING);
-    server.Send(std::string{char(IAC), char(SB), char(OptionComPort), char(107), char(0x91),
-                            char(IAC), char(SE)});
+    Notify(107, 0x91);
     ASSERT_TRUE(ev.Done(5000));
     EXPECT_EQ(ev.events, DWORD(EV_CTS | EV_RLSD));
     DWORD modem = 0;
@@ -171,8 +173,7 @@ TEST_F(NetDevice, NotificationsBecomeLinesEventsAndErrors) {
     EXPECT_EQ(modem, DWORD(MS_CTS_ON | MS_RLSD_ON));
     ResetEvent(ev.ov.hEvent);
     EXPECT_FAILS_WITH(WaitCommEvent(port, &ev.events, &ev.ov), ERROR_IO_PENDING);
-    server.Send(std::string{char(IAC), char(SB), char(OptionComPort), char(106), char(0x18),
-                            char(IAC), char(SE)});
+    Notify(106, 0x18);
     ASSERT_TRUE(ev.Done(5000));
     EXPECT_EQ(ev.events, DWORD(EV_ERR | EV_BREAK));
     DWORD errors = 0;
@@ -182,8 +183,6 @@ TEST_F(NetDevice, NotificationsBecomeLinesEventsAndErrors) {
 }
 
 TEST_F(NetDevice, RefusedOrUnansweredSettingsFailAndChangeNothing) {
-    Handle port(OpenPort(server.Name()));
-    ASSERT_TRUE(port.Valid()) << GetLastError();
     DCB dcb{};
     ASSERT_TRUE(GetCommState(port, dcb));
     EXPECT_EQ(dcb.BaudRate, 9600u);

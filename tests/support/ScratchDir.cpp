@@ -1,7 +1,9 @@
 #include "ScratchDir.h"
 
 #include <filesystem>
+#include <fstream>
 #include <random>
+#include <sstream>
 
 namespace quillon_test {
 
@@ -23,6 +25,13 @@ TScratchDir::TScratchDir(const std::string& stem) {
 TScratchDir::~TScratchDir() {
     std::error_code ignored;
     fs::remove_all(FPath, ignored);
+}
+
+std::string FileText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream content;
+    content << in.rdbuf();
+    return content.str();
 }
 
 } // namespace quillon_test

@@ -21,4 +21,7 @@ class TScratchDir {
     std::string FPath;
 };
 
+/// The whole content of a file, byte for byte; empty when it cannot be read.
+std::string FileText(const std::string& path);
+
 } // namespace quillon_test
