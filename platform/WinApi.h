@@ -1,7 +1,7 @@
 #pragma once
 // The serial and device API the components are written against, shaped like the Windows
 // communications API so that component code reads like its algorithms. The backends behind
-// the handle table realise it with termios on Linux (posix/), with the real API on Windows
+// the handle table realise it with termios on Linux (linux/tty/), with the real API on Windows
 // (win32/), or in memory (virtual/). Errors: a failing call returns false (or
 // INVALID_HANDLE_VALUE / 0) and sets the last-error value to the system's own code (errno,
 // or GetLastError's); ERROR_IO_PENDING means "started".
