@@ -454,7 +454,8 @@ class TCustomComPort : public TComponent {
     /// the caller's: a handler may destroy the port, and the port's own reference with it.
     void DispatchEventTable(TComPortLink& Link);
     void RaiseThreadError();
-    void QueryProperties(qwin::COMMPROP& prop);
+    /// The open device's capabilities and queue sizes; throws as CheckResult does.
+    qwin::COMMPROP QueryProperties();
     TLineErrors QueryLineErrors(qwin::COMSTAT* stat);
     void ReportLineErrors(TLineErrors errors);
     void Purge(qwin::DWORD flags);

@@ -60,6 +60,15 @@ constexpr TFlag<TParity> ParityFlags[] = {{PARITY_NONE, paNone},
 
 constexpr DWORD ConfigSize = 52;
 
+// The port's default configuration into a record of the size the API expects; size is
+// what the call reports back.
+bool ReadDefaultConfig(const string& name, COMMCONFIG& config, DWORD& size) {
+    std::memset(&config, 0, ConfigSize);
+    config.dwSize = ConfigSize;
+    size = ConfigSize;
+    return GetDefaultCommConfig(name, &config, &size);
+}
+
 } // namespace
 
 TCapabilities CapabilitiesFromFlags(DWORD flags) {
@@ -87,61 +96,47 @@ TBaudRate MaxBaudRateFromValue(DWORD value) {
     return brDefault;
 }
 
-void TCustomComPort::QueryProperties(COMMPROP& prop) {
+COMMPROP TCustomComPort::QueryProperties() {
     CheckOpen();
+    COMMPROP prop;
     std::memset(&prop, 0, sizeof prop);
     CheckResult(GetCommProperties(FHandle, prop));
+    return prop;
 }
 
 TCapabilities TCustomComPort::Capabilities() {
-    COMMPROP prop;
-    QueryProperties(prop);
-    return CapabilitiesFromFlags(prop.dwProvCapabilities);
+    return CapabilitiesFromFlags(QueryProperties().dwProvCapabilities);
 }
 
 TBaudRate TCustomComPort::MaxBaudRate() {
-    COMMPROP prop;
-    QueryProperties(prop);
-    return MaxBaudRateFromValue(prop.dwMaxBaud);
+    return MaxBaudRateFromValue(QueryProperties().dwMaxBaud);
 }
 
 TBaudRates TCustomComPort::SettableBaudRates() {
-    COMMPROP prop;
-    QueryProperties(prop);
-    return BaudRatesFromFlags(prop.dwSettableBaud);
+    return BaudRatesFromFlags(QueryProperties().dwSettableBaud);
 }
 
 TSettableDataBits TCustomComPort::SettableDataBits() {
-    COMMPROP prop;
-    QueryProperties(prop);
-    return DataBitsFromFlags(prop.wSettableData);
+    return DataBitsFromFlags(QueryProperties().wSettableData);
 }
 
 TSettableParameters TCustomComPort::SettableParameters() {
-    COMMPROP prop;
-    QueryProperties(prop);
-    return SettableParametersFromFlags(prop.dwSettableParams);
+    return SettableParametersFromFlags(QueryProperties().dwSettableParams);
 }
 
 TSettableParity TCustomComPort::SettableParity() {
-    COMMPROP prop;
-    QueryProperties(prop);
-    return ParityFromFlags(prop.wSettableStopParity);
+    return ParityFromFlags(QueryProperties().wSettableStopParity);
 }
 
 TSettableStopBits TCustomComPort::SettableStopBits() {
-    COMMPROP prop;
-    QueryProperties(prop);
-    return StopBitsFromFlags(prop.wSettableStopParity);
+    return StopBitsFromFlags(QueryProperties().wSettableStopParity);
 }
 
 bool TCustomComPort::ConfigDialog() {
     const string name = PlainDeviceName();
     COMMCONFIG config;
-    std::memset(&config, 0, ConfigSize);
-    config.dwSize = ConfigSize;
-    DWORD size = ConfigSize;
-    CheckResult(GetDefaultCommConfig(name, &config, &size));
+    DWORD size;
+    CheckResult(ReadDefaultConfig(name, config, size));
     SettingsToDCB(config.dcb);
     const bool confirmed = CommConfigDialog(name, 0, &config);
     if (confirmed) {
@@ -154,10 +149,8 @@ bool TCustomComPort::ConfigDialog() {
 bool TCustomComPort::DefaultConfigDialog() {
     const string name = PlainDeviceName();
     COMMCONFIG config;
-    std::memset(&config, 0, ConfigSize);
-    config.dwSize = ConfigSize;
-    DWORD size = ConfigSize;
-    CheckResult(GetDefaultCommConfig(name, &config, &size));
+    DWORD size;
+    CheckResult(ReadDefaultConfig(name, config, size));
     const bool confirmed = CommConfigDialog(name, 0, &config);
     if (confirmed) CheckResult(SetDefaultCommConfig(name, &config, size));
     return confirmed;

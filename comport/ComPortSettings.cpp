@@ -204,27 +204,19 @@ void TCustomComPort::ApplyTimeouts() {
 // ---- queue sizes read from the device
 
 uint32_t TBufferSizes::MaxInput() const {
-    COMMPROP prop;
-    FComPort->QueryProperties(prop);
-    return prop.dwMaxRxQueue;
+    return FComPort->QueryProperties().dwMaxRxQueue;
 }
 
 uint32_t TBufferSizes::MaxOutput() const {
-    COMMPROP prop;
-    FComPort->QueryProperties(prop);
-    return prop.dwMaxTxQueue;
+    return FComPort->QueryProperties().dwMaxTxQueue;
 }
 
 uint32_t TBufferSizes::CurrentInput() const {
-    COMMPROP prop;
-    FComPort->QueryProperties(prop);
-    return prop.dwCurrentRxQueue;
+    return FComPort->QueryProperties().dwCurrentRxQueue;
 }
 
 uint32_t TBufferSizes::CurrentOutput() const {
-    COMMPROP prop;
-    FComPort->QueryProperties(prop);
-    return prop.dwCurrentTxQueue;
+    return FComPort->QueryProperties().dwCurrentTxQueue;
 }
 
 } // namespace quillon

@@ -45,14 +45,6 @@ TSerialPort FromSysfs(const TSysfsSerialDevice& d) {
     return p;
 }
 
-std::string RealPath(const std::string& path) {
-    char* resolved = ::realpath(path.c_str(), nullptr);
-    if (!resolved) return {};
-    std::string result(resolved);
-    std::free(resolved);
-    return result;
-}
-
 // Copies names as a NUL-separated list ended by one more NUL, or fails whole.
 DWORD StoreMultiString(const std::vector<std::string>& names, char16_t* target, DWORD capacity) {
     std::vector<rtl::string> texts;

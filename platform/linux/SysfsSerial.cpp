@@ -64,14 +64,6 @@ std::string LinkName(const std::string& link) {
     return Basename(std::string(target, static_cast<size_t>(n)));
 }
 
-std::string RealPath(const std::string& path) {
-    char* resolved = ::realpath(path.c_str(), nullptr);
-    if (!resolved) return {};
-    std::string result(resolved);
-    std::free(resolved);
-    return result;
-}
-
 std::string UeventValue(const std::string& uevent, const std::string& key) {
     const std::string prefix = key + "=";
     size_t pos = 0;
@@ -150,6 +142,14 @@ const char* UartName(int type) {
 }
 
 } // namespace
+
+std::string RealPath(const std::string& path) {
+    char* resolved = ::realpath(path.c_str(), nullptr);
+    if (!resolved) return {};
+    std::string result(resolved);
+    std::free(resolved);
+    return result;
+}
 
 std::string UnderRoot(const std::string& root, const std::string& path) {
     std::string base = root;

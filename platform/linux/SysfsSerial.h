@@ -41,4 +41,7 @@ bool NaturalLess(const std::string& a, const std::string& b);
 /// Joins a root directory and an absolute path inside it ("/" or "" is the real root).
 std::string UnderRoot(const std::string& root, const std::string& path);
 
+/// path with every link followed, absolute; empty when it does not exist.
+std::string RealPath(const std::string& path);
+
 } // namespace qwin

@@ -114,11 +114,8 @@ bool TNetPort::OverlappedResult(OVERLAPPED* ov, DWORD* done, bool wait) {
     if (const auto pending = FEngine.Pending(ov)) {
         if (!wait) return Fail(ERROR_IO_INCOMPLETE);
         FChanged.wait(lock, [&] { return pending->Finished; });
-        if (done) *done = pending->Kind == TRequestKind::Wait ? 0 : pending->Done;
-        return pending->Status == 0 || Fail(pending->Status);
     }
-    if (done) *done = DWORD(ov->InternalHigh);
-    return ov->Internal == 0 || Fail(DWORD(ov->Internal));
+    return TRequestEngine::Outcome(*ov, done);
 }
 
 bool TNetPort::SetMask(DWORD mask) {

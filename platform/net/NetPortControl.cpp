@@ -203,24 +203,15 @@ bool TNetPort::Purge(DWORD flags) {
 }
 
 bool TNetPort::Properties(COMMPROP& prop) {
-    constexpr DWORD SP_SERIALCOMM = 1, PST_RS232 = 1;
+    constexpr DWORD PST_RS232 = 1;
     Lock lock(FMutex);
     if (!Usable()) return false;
-    prop = {};
-    prop.wPacketLength = sizeof(COMMPROP);
-    prop.wPacketVersion = 2;
-    prop.dwServiceMask = SP_SERIALCOMM;
-    prop.dwMaxBaud = BAUD_USER; // a 32-bit rate of any value
+    prop = detail::UartProperties(FInQueue, FOutQueue);
     prop.dwProvSubType = PST_RS232;
     prop.dwProvCapabilities =
         PCF_RTSCTS | PCF_RLSD | PCF_XONXOFF | PCF_TOTALTIMEOUTS | PCF_INTTIMEOUTS;
     prop.dwSettableParams =
         SP_PARITY | SP_BAUD | SP_DATABITS | SP_STOPBITS | SP_HANDSHAKING | SP_RLSD;
-    prop.dwSettableBaud = detail::UartSettableBauds;
-    prop.wSettableData = detail::UartSettableData;
-    prop.wSettableStopParity = detail::UartSettableStopParity;
-    prop.dwCurrentTxQueue = FOutQueue;
-    prop.dwCurrentRxQueue = FInQueue;
     return true;
 }
 

@@ -98,6 +98,11 @@ bool TRequestEngine::Answer(const TRequest& r, DWORD* done) {
     return r.Status == 0 || Fail(r.Status);
 }
 
+bool TRequestEngine::Outcome(const OVERLAPPED& ov, DWORD* done) {
+    if (done) *done = DWORD(ov.InternalHigh);
+    return ov.Internal == 0 || Fail(DWORD(ov.Internal));
+}
+
 TRequestPtr TRequestEngine::Pending(const OVERLAPPED* ov) const {
     for (const auto* q : {&FReads, &FWrites})
         for (const auto& r : *q)

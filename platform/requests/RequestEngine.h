@@ -97,6 +97,9 @@ class TRequestEngine {
     /// The answer of the call that submitted r: TRUE when it has ended well, else FALSE
     /// with its error or ERROR_IO_PENDING.
     static bool Answer(const TRequest& r, DWORD* done);
+    /// GetOverlappedResult's answer from the record of a request that has ended (its
+    /// outcome is written there) or was never this device's.
+    static bool Outcome(const OVERLAPPED& ov, DWORD* done);
     /// The pending request that owns ov, or nullptr.
     TRequestPtr Pending(const OVERLAPPED* ov) const;
     /// Whether a pending request will set ev when it ends.

@@ -40,6 +40,15 @@ TPairState::~TPairState() {
     FTimer.join();
 }
 
+void TEndState::Renew() {
+    ++Generation;
+    Input.clear();
+    Output.clear();
+    Immediate.reset();
+    Break = XoffHold = InputHold = ErrorAbort = false;
+    Errors = 0;
+}
+
 bool TPairState::Alive(int e, unsigned generation) const {
     return Plugged && !Deleted && Ends[e].Open && Ends[e].Generation == generation;
 }
@@ -56,12 +65,7 @@ std::optional<unsigned> TPairState::OpenEnd(int e) {
         return std::nullopt;
     }
     end.Open = true;
-    ++end.Generation;
-    end.Input.clear();
-    end.Output.clear();
-    end.Immediate.reset();
-    end.Break = end.XoffHold = end.InputHold = end.ErrorAbort = false;
-    end.Errors = 0;
+    end.Renew();
     end.Requests.SetMask(0);
     ApplyLineModes(e);
     // The opener starts from the lines as they are; only the peer hears of the change.
@@ -81,12 +85,7 @@ void TPairState::Shut(int e, DWORD status) {
     end.Requests.EndAll(status);
     end.Requests.SetMask(0);
     end.Open = false;
-    ++end.Generation;
-    end.Input.clear();
-    end.Output.clear();
-    end.Immediate.reset();
-    end.Break = end.XoffHold = end.InputHold = end.ErrorAbort = false;
-    end.Errors = 0;
+    end.Renew();
 }
 
 void TPairState::Unplug() {

@@ -53,6 +53,9 @@ struct TEndState {
     TRequestEngine Requests;
 
     TDriverCalls Calls;
+
+    /// A new open number, and nothing left of the previous open's bytes, holds and errors.
+    void Renew();
 };
 
 class TPairState {

@@ -91,12 +91,8 @@ bool TVirtualPort::OverlappedResult(OVERLAPPED* ov, DWORD* done, bool wait) {
     if (const auto pending = End().Requests.Pending(ov)) {
         if (!wait) return Fail(ERROR_IO_INCOMPLETE);
         AwaitFinished(lock, pending);
-        if (done) *done = pending->Kind == TRequestKind::Wait ? 0 : pending->Done;
-        return pending->Status == 0 || Fail(pending->Status);
     }
-    // Ended (or never ours): the record holds the outcome.
-    if (done) *done = DWORD(ov->InternalHigh);
-    return ov->Internal == 0 || Fail(DWORD(ov->Internal));
+    return TRequestEngine::Outcome(*ov, done);
 }
 
 bool TVirtualPort::Purge(DWORD flags) {

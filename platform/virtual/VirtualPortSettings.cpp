@@ -8,17 +8,6 @@ namespace qvirt::detail {
 using namespace qwin;
 using qwin::detail::Fail;
 
-namespace {
-
-constexpr DWORD SP_SERIALCOMM = 0x1;
-constexpr DWORD PST_RS232 = 0x1;
-constexpr DWORD AllBauds = BAUD_075 | BAUD_110 | BAUD_134_5 | BAUD_150 | BAUD_300 | BAUD_600 |
-                           BAUD_1200 | BAUD_1800 | BAUD_2400 | BAUD_4800 | BAUD_7200 | BAUD_9600 |
-                           BAUD_14400 | BAUD_19200 | BAUD_38400 | BAUD_56K | BAUD_128K |
-                           BAUD_115200 | BAUD_57600 | BAUD_USER;
-
-} // namespace
-
 bool TVirtualPort::SetupComm(DWORD inQueue, DWORD outQueue) {
     Lock lock;
     if (!Enter(lock, &TDriverCalls::SetupComm)) return false;
@@ -65,26 +54,18 @@ bool TVirtualPort::SetTimeouts(const COMMTIMEOUTS& t) {
 bool TVirtualPort::Properties(COMMPROP& prop) {
     Lock lock;
     if (!Enter(lock, &TDriverCalls::GetCommProperties)) return false;
+    constexpr DWORD PST_RS232 = 1;
     const auto& end = End();
-    prop = COMMPROP{};
-    prop.wPacketLength = sizeof(COMMPROP);
-    prop.wPacketVersion = 2;
-    prop.dwServiceMask = SP_SERIALCOMM;
+    prop = qwin::detail::UartProperties(end.Queues.Input, end.Queues.Output);
     prop.dwMaxTxQueue = end.MaxQueues.Output;
     prop.dwMaxRxQueue = end.MaxQueues.Input;
-    prop.dwMaxBaud = BAUD_USER;
     prop.dwProvSubType = PST_RS232;
     prop.dwProvCapabilities = PCF_DTRDSR | PCF_RTSCTS | PCF_RLSD | PCF_PARITY_CHECK | PCF_XONXOFF |
                               PCF_SETXCHAR | PCF_TOTALTIMEOUTS | PCF_INTTIMEOUTS |
                               PCF_SPECIALCHARS | PCF_16BITMODE;
     prop.dwSettableParams = SP_PARITY | SP_BAUD | SP_DATABITS | SP_STOPBITS | SP_HANDSHAKING |
                             SP_PARITY_CHECK | SP_RLSD;
-    prop.dwSettableBaud = AllBauds;
-    prop.wSettableData = DATABITS_5 | DATABITS_6 | DATABITS_7 | DATABITS_8 | DATABITS_16;
-    prop.wSettableStopParity = STOPBITS_10 | STOPBITS_15 | STOPBITS_20 | PARITY_NONE | PARITY_ODD |
-                               PARITY_EVEN | PARITY_MARK | PARITY_SPACE;
-    prop.dwCurrentTxQueue = end.Queues.Output;
-    prop.dwCurrentRxQueue = end.Queues.Input;
+    prop.wSettableData |= DATABITS_16; // 16-bit words too (ValidDcb)
     return true;
 }
 

@@ -1,6 +1,7 @@
 #include "platform/net/Socket.h"
 
 #include "SystemCodes.h"
+#include "platform/net/Addresses.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -50,31 +51,20 @@ TSocket::~TSocket() {
 
 std::uint32_t TSocket::Connect(const std::string& host, const std::string& port,
                                std::chrono::milliseconds timeout) {
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    if (getaddrinfo(host.c_str(), port.c_str(), &hints, &found) != 0 || !found)
-        return ResolveFailed;
-    std::uint32_t code = ResolveFailed;
-    for (const addrinfo* a = found; a; a = a->ai_next) {
-        const int s = ::socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC, a->ai_protocol);
-        if (s < 0) {
-            code = LastError();
-            continue;
+    return TryAddresses(host, port, [&](const addrinfo& a) {
+        const int s = ::socket(a.ai_family, a.ai_socktype | SOCK_CLOEXEC, a.ai_protocol);
+        if (s < 0) return LastError();
+        const std::uint32_t code = ConnectOne(s, a, timeout);
+        if (code != 0) {
+            ::close(s);
+            return code;
         }
-        code = ConnectOne(s, *a, timeout);
-        if (code == 0) {
-            // Small writes (a command, a typed key) go at once.
-            int on = 1;
-            setsockopt(s, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-            FHandle = s;
-            break;
-        }
-        ::close(s);
-    }
-    freeaddrinfo(found);
-    return code;
+        // Small writes (a command, a typed key) go at once.
+        int on = 1;
+        setsockopt(s, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+        FHandle = s;
+        return code;
+    });
 }
 
 std::uint32_t TSocket::SendAll(const char* p, std::size_t n) {

@@ -174,8 +174,7 @@ bool PosixDevice::OverlappedResult(OVERLAPPED* ov, DWORD* done, bool wait) {
     } else if (ov->Internal == ERROR_IO_PENDING) {
         return detail::Fail(ERROR_INVALID_PARAMETER); // a request of some other device
     }
-    *done = static_cast<DWORD>(ov->InternalHigh);
-    return ov->Internal == ERROR_SUCCESS || detail::Fail(static_cast<DWORD>(ov->Internal));
+    return TRequestEngine::Outcome(*ov, done);
 }
 
 bool PosixDevice::SetMask(DWORD mask) {

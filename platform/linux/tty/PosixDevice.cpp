@@ -182,16 +182,11 @@ bool PosixDevice::SetTimeouts(const COMMTIMEOUTS& t) {
 }
 
 bool PosixDevice::Properties(COMMPROP& prop) {
-    constexpr DWORD SP_SERIALCOMM = 1, PST_UNSPECIFIED = 0, PST_RS232 = 1;
+    constexpr DWORD PST_UNSPECIFIED = 0, PST_RS232 = 1;
     std::lock_guard lock(mu_);
     if (closed_) return detail::Fail(ERROR_INVALID_HANDLE);
-    prop = {};
-    prop.wPacketLength = sizeof(COMMPROP);
-    prop.wPacketVersion = 2;
-    prop.dwServiceMask = SP_SERIALCOMM;
-    prop.dwMaxTxQueue = 0; // no limit of ours
-    prop.dwMaxRxQueue = 0;
-    prop.dwMaxBaud = BAUD_USER; // termios2 takes any rate
+    // termios2 takes any rate; the queues have no limit of ours.
+    prop = detail::UartProperties(inQueue_, outQueue_);
     prop.dwProvSubType = pty_ ? PST_UNSPECIFIED : PST_RS232;
     // No DTR/DSR handshake, no error or event character, no 16-bit words; a pty has no
     // modem lines and no parity either.
@@ -199,12 +194,6 @@ bool PosixDevice::Properties(COMMPROP& prop) {
     if (!pty_) prop.dwProvCapabilities |= PCF_RTSCTS | PCF_RLSD | PCF_PARITY_CHECK;
     prop.dwSettableParams = SP_PARITY | SP_BAUD | SP_DATABITS | SP_STOPBITS | SP_HANDSHAKING |
                             SP_PARITY_CHECK | SP_RLSD;
-    prop.dwSettableBaud = detail::UartSettableBauds;
-    prop.wSettableData = detail::UartSettableData;
-    // 1.5 stop bits exist with 5 data bits only (a UART's CSTOPB at 5 bits).
-    prop.wSettableStopParity = detail::UartSettableStopParity;
-    prop.dwCurrentTxQueue = outQueue_;
-    prop.dwCurrentRxQueue = inQueue_;
     return true;
 }
 

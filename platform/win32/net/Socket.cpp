@@ -1,5 +1,7 @@
 #include "platform/net/Socket.h"
 
+#include "platform/net/Addresses.h"
+
 #include <winsock2.h>
 
 #include <mutex>
@@ -59,31 +61,20 @@ TSocket::~TSocket() {
 std::uint32_t TSocket::Connect(const std::string& host, const std::string& port,
                                std::chrono::milliseconds timeout) {
     StartUp();
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    if (getaddrinfo(host.c_str(), port.c_str(), &hints, &found) != 0 || !found)
-        return ResolveFailed;
-    std::uint32_t code = ResolveFailed;
-    for (const addrinfo* a = found; a; a = a->ai_next) {
-        const SOCKET s = ::socket(a->ai_family, a->ai_socktype, a->ai_protocol);
-        if (s == INVALID_SOCKET) {
-            code = LastError();
-            continue;
+    return TryAddresses(host, port, [&](const addrinfo& a) {
+        const SOCKET s = ::socket(a.ai_family, a.ai_socktype, a.ai_protocol);
+        if (s == INVALID_SOCKET) return LastError();
+        const std::uint32_t code = ConnectOne(s, a, timeout);
+        if (code != 0) {
+            closesocket(s);
+            return code;
         }
-        code = ConnectOne(s, *a, timeout);
-        if (code == 0) {
-            // Small writes (a command, a typed key) go at once.
-            BOOL on = TRUE;
-            setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
-            FHandle = std::intptr_t(s);
-            break;
-        }
-        closesocket(s);
-    }
-    freeaddrinfo(found);
-    return code;
+        // Small writes (a command, a typed key) go at once.
+        BOOL on = TRUE;
+        setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
+        FHandle = std::intptr_t(s);
+        return code;
+    });
 }
 
 std::uint32_t TSocket::SendAll(const char* p, std::size_t n) {
