@@ -1,15 +1,7 @@
 #include "platform/net/Addresses.h"
 
+#include "SocketHeaders.h" // the system's own, from its folder
 #include "platform/net/Socket.h"
-
-#ifdef _WIN32
-#include <winsock2.h>
-
-#include <ws2tcpip.h>
-#else
-#include <netdb.h>
-#include <sys/socket.h>
-#endif
 
 namespace qnet {
 

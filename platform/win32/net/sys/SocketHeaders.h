@@ -1,0 +1,6 @@
+#pragma once
+// What the portable network code needs of the system's sockets: name lookup and the
+// address families.
+#include <winsock2.h>
+
+#include <ws2tcpip.h>
