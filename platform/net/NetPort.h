@@ -82,6 +82,8 @@ class TNetPort final : public qwin::detail::Device {
     /// Moves bytes between queues and requests, ends what ran out of time, wakes whom it concerns.
     void Serve();
     void Queue(const std::string& command);
+    /// Queues a COM-PORT command, counted as one the server answers in turn.
+    void Request(TComCommand command, const std::string& value);
 
     // NetPortControl.cpp
     /// Sends commands and waits for an answer to each; false (last error set) on silence,
@@ -116,6 +118,7 @@ class TNetPort final : public qwin::detail::Device {
     std::bitset<256> FUs, FUsAsked, FThem, FThemAsked, FRefused;
     bool FComPortAgreed = false;
     bool FComPortRefused = false;
+    unsigned FAsked[13] = {};    // commands sent, answered or not, by command
     unsigned FAnswers[13] = {};  // answers counted by command
     std::string FLastAnswer[13]; // the latest answer's value by command
 

@@ -61,20 +61,27 @@ TCommands Changes(const DCB* was, const DCB& now) {
 } // namespace
 
 bool TNetPort::Ask(Lock& lock, const TCommands& commands, bool check) {
-    std::vector<unsigned> before;
+    // The server answers in turn: each command's own answer is the one that brings the
+    // count up to it, not an answer still owed to an earlier command of the same kind.
+    std::vector<unsigned> own;
     for (const auto& [command, value] : commands) {
-        before.push_back(FAnswers[std::size_t(command)]);
-        Queue(ComCommand(command, value));
+        Request(command, value);
+        own.push_back(FAsked[std::size_t(command)]);
     }
     const auto answered = [&] {
         for (std::size_t i = 0; i < commands.size(); ++i)
-            if (FAnswers[std::size_t(commands[i].first)] == before[i]) return false;
+            if (FAnswers[std::size_t(commands[i].first)] < own[i]) return false;
         return true;
     };
     const bool all =
         FChanged.wait_for(lock, AnswerTimeout, [&] { return FClosed || FLost || answered(); });
     if (!Usable()) return false;
-    if (!all) return Fail(ERROR_TIMEOUT);
+    if (!all) {
+        // What is still owed is taken as lost, or every later question would wait for it.
+        for (const auto& [command, value] : commands)
+            FAnswers[std::size_t(command)] = FAsked[std::size_t(command)];
+        return Fail(ERROR_TIMEOUT);
+    }
     if (check)
         for (const auto& [command, value] : commands)
             if (FLastAnswer[std::size_t(command)] != value) return Fail(ERROR_INVALID_PARAMETER);
@@ -124,13 +131,13 @@ bool TNetPort::SetState(const DCB& dcb) {
         // Whatever the server took of it goes back; its answers are not awaited again.
         if (GetLastError() == ERROR_INVALID_PARAMETER)
             for (const auto& [command, value] : Changes(nullptr, was))
-                Queue(ComCommand(command, value));
+                Request(command, value);
         return false;
     }
     if (DtrLevel(was) != DtrLevel(dcb))
-        Queue(ComCommand(TComCommand::SetControl, Byte(DtrLevel(dcb) ? DtrOn : DtrOff)));
+        Request(TComCommand::SetControl, Byte(DtrLevel(dcb) ? DtrOn : DtrOff));
     if (RtsLevel(was) != RtsLevel(dcb) && dcb.fRtsControl != RTS_CONTROL_HANDSHAKE)
-        Queue(ComCommand(TComCommand::SetControl, Byte(RtsLevel(dcb) ? RtsOn : RtsOff)));
+        Request(TComCommand::SetControl, Byte(RtsLevel(dcb) ? RtsOn : RtsOff));
     FState = dcb;
     return true;
 }
@@ -177,7 +184,7 @@ bool TNetPort::Escape(DWORD func) {
     default: // RESETDEV included: RFC 2217 has no reset
         return Fail(ERROR_INVALID_PARAMETER);
     }
-    Queue(ComCommand(TComCommand::SetControl, Byte(control)));
+    Request(TComCommand::SetControl, Byte(control));
     return true;
 }
 
@@ -196,9 +203,9 @@ bool TNetPort::Purge(DWORD flags) {
     if (OutputIdle()) FEngine.Discarded();
     const bool rx = flags & PURGE_RXCLEAR, tx = flags & PURGE_TXCLEAR;
     if (!rx && !tx) return true;
-    // Not awaited: behind a stalled write the command itself waits for the line.
     const std::uint8_t which = rx && tx ? PurgeBoth : rx ? PurgeReceived : PurgeToSend;
-    Queue(ComCommand(TComCommand::PurgeData, Byte(which)));
+    // Not awaited: behind a stalled write the command itself waits for the line.
+    Request(TComCommand::PurgeData, Byte(which));
     return true;
 }
 

@@ -84,15 +84,20 @@ DWORD TNetPort::Start(const std::string& host, const std::string& port) {
     if (!settled) return ERROR_TIMEOUT;
     // Every modem-line change and every line error; data-ready and the transmitter's
     // state would only be noise.
-    Queue(ComCommand(TComCommand::SetModemStateMask, std::string(1, char(0xFF))));
-    Queue(ComCommand(TComCommand::SetLineStateMask,
-                     std::string(1, char(LineBreak | LineFrame | LineParity | LineOverrun))));
+    Request(TComCommand::SetModemStateMask, std::string(1, char(0xFF)));
+    Request(TComCommand::SetLineStateMask,
+            std::string(1, char(LineBreak | LineFrame | LineParity | LineOverrun)));
     return ReadSettings(lock) ? 0 : GetLastError();
 }
 
 void TNetPort::Queue(const std::string& command) {
     FControl += command;
     FSendWake.notify_one();
+}
+
+void TNetPort::Request(TComCommand command, const std::string& value) {
+    ++FAsked[std::size_t(command)];
+    Queue(ComCommand(command, value));
 }
 
 void TNetPort::ReadLoop() {
@@ -197,7 +202,8 @@ void TNetPort::ComPortMessage(const TComMessage& m) {
         FSendWake.notify_one();
         break;
     default:
-        ++FAnswers[c];
+        // An answer nothing is owed for (late after a time-out, or unasked) counts for no one.
+        if (FAnswers[c] < FAsked[c]) ++FAnswers[c];
         FLastAnswer[c] = m.Value;
         break;
     }

@@ -122,6 +122,10 @@ TEST_P(Transfer, QueueCountsAndPurgeClear) {
     EXPECT_EQ(stat.cbOutQue, 0u);
     ASSERT_TRUE(PurgeComm(port, PURGE_RXCLEAR | PURGE_TXCLEAR));
     EXPECT_EQ(Status().cbInQue, 0u);
+    // Whatever buffers stand between the line and the port, what comes after is kept.
+    StartPendingRead(5);
+    other->Feed("after");
+    EXPECT_EQ(Finish(rd), "after");
     EXPECT_FAILS_WITH(PurgeComm(port, 0x10), ERROR_INVALID_PARAMETER);
 }
 

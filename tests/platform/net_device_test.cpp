@@ -24,8 +24,11 @@ using namespace qnet::telnet;
 class FakeServer {
   public:
     bool consent = true;
-    bool silent = false;
     std::uint32_t rateAnswer = 0; // answered to every rate change when not 0
+    // Counting the rate commands from 1 (the open's query): the answer to heldRate waits
+    // for the next rate command, and from silentFromRate on rates are not answered at all.
+    int heldRate = 0;
+    int silentFromRate = 0;
 
     FakeServer() {
         listener_ = socket(AF_INET, SOCK_STREAM, 0);
@@ -81,8 +84,7 @@ class FakeServer {
             std::vector<TTelnetItem> items;
             decoder.Feed(reinterpret_cast<const uint8_t*>(buf), size_t(n), data, items);
             for (const auto& item : items)
-                if (item.Kind == TTelnetItem::TKind::Subnegotiation && !silent)
-                    Answer(item.Payload);
+                if (item.Kind == TTelnetItem::TKind::Subnegotiation) Answer(item.Payload);
             std::lock_guard lock(mu_);
             data_ += data;
             cv_.notify_all();
@@ -91,6 +93,9 @@ class FakeServer {
     }
     void Answer(const std::string& payload) {
         const auto command = TComCommand(payload[0]);
+        const int rate = command == TComCommand::SetBaudRate ? ++rates_ : 0;
+        if (rate && !held_.empty()) Send(std::exchange(held_, {}));
+        if (rate && silentFromRate && rate >= silentFromRate) return;
         std::string value = payload.substr(1);
         if (command == TComCommand::SetBaudRate)
             value = value == BigEndian32(0) ? BigEndian32(9600)
@@ -100,7 +105,10 @@ class FakeServer {
             value = command == TComCommand::SetDataSize ? "\x08" : "\x01";
         std::string reply = ComCommand(command, value);
         reply[3] = char(uint8_t(reply[3]) + ServerCode);
-        Send(reply);
+        if (rate && rate == heldRate)
+            held_ = reply;
+        else
+            Send(reply);
     }
 
     int listener_ = -1;
@@ -110,6 +118,8 @@ class FakeServer {
     std::condition_variable cv_;
     int client_ = -1;
     std::string data_;
+    int rates_ = 0;    // the server thread's own
+    std::string held_; // an answer not yet sent
 };
 
 // A port open on the fake server.
@@ -189,11 +199,14 @@ TEST_F(NetDevice, RefusedOrUnansweredSettingsFailAndChangeNothing) {
     DCB faster = dcb;
     faster.BaudRate = 115200;
     server.rateAnswer = 57600;
+    // The refused change is undone; that answer comes only with the next change, which
+    // itself is never answered: the late answer is not the next change's.
+    server.heldRate = 3;
+    server.silentFromRate = 4;
     EXPECT_FAILS_WITH(SetCommState(port, faster), ERROR_INVALID_PARAMETER);
     DCB now{};
     ASSERT_TRUE(GetCommState(port, now));
     EXPECT_EQ(now.BaudRate, 9600u);
-    server.silent = true;
     const auto start = Clock::now();
     EXPECT_FAILS_WITH(SetCommState(port, faster), ERROR_TIMEOUT);
     EXPECT_LT(Clock::now() - start, AnswerTimeout + milliseconds(1000));
